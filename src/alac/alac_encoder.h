@@ -1,0 +1,74 @@
+#pragma once
+// Encodes one packet of interleaved little-endian PCM (up to 4096 frames,
+// 1 to 8 channels, 16/20/24/32 bits) into one ALAC frame, with the matrixing
+// and predictor-order searches and the uncompressed fallback.
+#include <cstdint>
+
+#include "alac/bit_writer.h"
+#include "alac/predictor.h"
+
+namespace qv {
+
+inline constexpr uint32_t fourcc(const char (&s)[5]) {
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+}
+
+// Stream description handed to the encoder, for PCM input and ALAC output.
+struct StreamFormat {
+    double sample_rate = 0;
+    uint32_t format_id = 0;           // 'lpcm' or 'alac'
+    uint32_t format_flags = 0;        // PCM: 12; ALAC: 1..4 for 16/20/24/32 bits
+    uint32_t bytes_per_packet = 0;
+    uint32_t frames_per_packet = 0;
+    uint32_t bytes_per_frame = 0;
+    uint32_t channels_per_frame = 0;
+    uint32_t bits_per_channel = 0;
+    uint32_t reserved = 0;
+};
+
+inline constexpr int32_t alac_param_error = -50;
+inline constexpr int32_t alac_memory_error = -108;
+
+class ALACEncoder {
+public:
+    ALACEncoder();
+    virtual ~ALACEncoder();
+    ALACEncoder(const ALACEncoder&) = delete;
+    ALACEncoder& operator=(const ALACEncoder&) = delete;
+
+    // `out` needs room for max_output_bytes plus 4 bytes of slack.
+    virtual int32_t encode_frame(const StreamFormat& input, const StreamFormat& output,
+                                 const uint8_t* pcm, uint8_t* out, int32_t* io_bytes);
+    virtual int32_t finish();
+    virtual int32_t initialize(const StreamFormat& output);
+    virtual void set_source_format(const StreamFormat& source, const StreamFormat& output);
+
+    int16_t bit_depth = 0;
+    bool fast_mode = false;
+    uint32_t max_frame_bytes = 0;
+    uint32_t frame_size = 4096;
+    uint32_t max_output_bytes = 0;
+    uint32_t num_channels = 0;
+    uint32_t sample_rate = 0;
+
+private:
+    int32_t encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t stride, uint32_t channel,
+                        uint32_t frames);
+    int32_t encode_pair_fast(BitWriter& writer, const uint8_t* pcm, uint32_t frames);
+    int32_t encode_pair_verbatim(BitWriter& writer, const uint8_t* pcm, uint32_t stride,
+                                 uint32_t frames);
+    int32_t encode_single(BitWriter& writer, const uint8_t* pcm, uint32_t stride, uint32_t channel,
+                          uint32_t frames);
+
+    int32_t* mix_u = nullptr;
+    int32_t* mix_v = nullptr;
+    int32_t* residual_u = nullptr;
+    int32_t* residual_v = nullptr;
+    uint16_t* shift_buf = nullptr;
+    uint8_t* work_buf = nullptr;
+    PredictorCoefs coefs_u{};
+    PredictorCoefs coefs_v{};
+};
+
+}  // namespace qv

@@ -1,0 +1,24 @@
+#pragma once
+// The adaptive FIR predictor of the ALAC bitstream (sign-sign adaptation),
+// and the coefficient banks it keeps from packet to packet.
+#include <cstdint>
+
+namespace qv {
+
+// For each of 8 channel positions, 16 coefficient sets of 16 int16; the set at
+// index s belongs to order s + 1 (only orders 4 and 8 are used).
+struct PredictorCoefs {
+    int16_t sets[8][16][16];
+};
+
+// Replaces each sample by its prediction error and adapts `coefs` in place.
+// `residual` must hold at least order + 1 entries even when `count` is
+// smaller: the warm-up always writes entries 0..order.
+void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
+                   int32_t order, uint32_t chan_bits, uint32_t den_shift);
+
+// predict_block, booked to the profiler's predictor stages.
+void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
+                         int32_t order, uint32_t chan_bits, uint32_t den_shift);
+
+}  // namespace qv

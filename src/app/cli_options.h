@@ -1,0 +1,20 @@
+#pragma once
+// Everything the command line says about one conversion.
+#include <filesystem>
+
+#include "m4a/tag_set.h"
+
+namespace qv {
+
+struct CliOptions {
+    std::filesystem::path input_path;
+    std::filesystem::path output_path;
+    bool fast = false;
+    bool overwrite = false;
+    bool quiet = false;
+    bool profile = false;
+    bool verify = false;
+    TagSet tags;
+};
+
+}  // namespace qv
