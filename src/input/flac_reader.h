@@ -1,0 +1,15 @@
+#pragma once
+// Decodes one FLAC file through the loaded libFLAC and pushes its frames to
+// a PCM consumer.
+#include <filesystem>
+#include <string>
+
+#include "input/audio_format.h"
+#include "input/flac_library.h"
+
+namespace qv {
+
+bool read_flac_input(const FlacLibrary* library, const std::filesystem::path& input_path,
+                     AudioFormat& format, PcmConsumer consumer, void* context, std::string& error);
+
+}  // namespace qv
