@@ -1,0 +1,206 @@
+#include "alac/packet_encoder.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "alac/channel_layout.h"
+#include "alac/encoder_profile.h"
+
+namespace qv {
+
+namespace {
+
+StreamFormat alac_output_format(const AudioFormat& format) {
+    StreamFormat out;
+    out.sample_rate = static_cast<double>(format.sample_rate);
+    out.format_id = fourcc("alac");
+    out.format_flags = format.bits_per_sample == 16   ? 1
+                       : format.bits_per_sample == 20 ? 2
+                       : format.bits_per_sample == 24 ? 3
+                                                      : 4;
+    out.bytes_per_packet = 0;
+    out.frames_per_packet = PacketEncoder::packet_frames;
+    out.bytes_per_frame = 0;
+    out.channels_per_frame = format.channels;
+    out.bits_per_channel = format.bits_per_sample;
+    out.reserved = 0;
+    return out;
+}
+
+StreamFormat pcm_input_format(const AudioFormat& format, uint32_t frame_bytes) {
+    StreamFormat in;
+    in.sample_rate = static_cast<double>(format.sample_rate);
+    in.format_id = fourcc("lpcm");
+    in.format_flags = 12;
+    in.bytes_per_packet = frame_bytes;
+    in.frames_per_packet = 1;
+    in.bytes_per_frame = frame_bytes;
+    in.channels_per_frame = format.channels;
+    in.bits_per_channel = format.bits_per_sample;
+    in.reserved = 0;
+    return in;
+}
+
+// Writes one ALAC channel position of every frame: the low `Bytes` bytes of
+// each sample, least significant first, `Shift` bits up in the container.
+template <uint32_t Bytes, uint32_t Shift>
+void interleave_channel(const int32_t* src, uint8_t* dst, uint32_t frame_bytes, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i, dst += frame_bytes) {
+        const uint32_t v = uint32_t(src[i]) << Shift;
+        dst[0] = uint8_t(v);
+        dst[1] = uint8_t(v >> 8);
+        if constexpr (Bytes >= 3) dst[2] = uint8_t(v >> 16);
+        if constexpr (Bytes == 4) dst[3] = uint8_t(v >> 24);
+    }
+}
+
+void append_u32_be(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v >> 24));
+    out.push_back(uint8_t(v >> 16));
+    out.push_back(uint8_t(v >> 8));
+    out.push_back(uint8_t(v));
+}
+
+}  // namespace
+
+bool PacketEncoder::start(const AudioFormat& in_format, bool fast, AlacPacketSink in_sink,
+                          std::string& error) {
+    error.clear();
+    if (!in_sink) {
+        error = "internal error: ALAC packet sink is null";
+        return false;
+    }
+    const uint32_t bits = in_format.bits_per_sample;
+    if (in_format.sample_rate == 0 || in_format.channels < 1 || in_format.channels > 8 ||
+        (bits != 16 && bits != 20 && bits != 24 && bits != 32)) {
+        error = "unsupported ALAC input format";
+        return false;
+    }
+    format = in_format;
+    sink = std::move(in_sink);
+
+    channel_buffers.assign(format.channels, std::vector<int32_t>(packet_frames, 0));
+    // The encoder's capacity of 5 bytes per sample plus 1, and slack for the
+    // Golomb coder's whole-word writes past the last bit.
+    output.assign(size_t(format.channels) * 20480 + 64, 0);
+
+    encoder.frame_size = packet_frames;
+    encoder.fast_mode = fast;
+    if (encoder.initialize(alac_output_format(format)) != 0) {
+        error = "could not initialize ALAC encoder";
+        return false;
+    }
+    initialized = true;
+    return true;
+}
+
+bool PacketEncoder::accept_pcm(const int32_t* const* channels, uint32_t frame_count,
+                               std::string& error) {
+    if (!initialized || finished) {
+        error = "ALAC encoder is not accepting PCM";
+        return false;
+    }
+    if (frame_count == 0) return true;
+    uint32_t done = 0;
+    for (;;) {
+        const uint32_t take = std::min(packet_frames - buffered, frame_count);
+        for (uint32_t c = 0; c < format.channels; ++c) {
+            std::copy_n(channels[c] + done, take, channel_buffers[c].begin() + buffered);
+        }
+        buffered += take;
+        if (buffered == packet_frames) {
+            if (!encode_buffered(packet_frames, error)) return false;
+            buffered = 0;
+        }
+        if (frame_count <= take) return true;
+        done += take;
+        frame_count -= take;
+    }
+}
+
+bool PacketEncoder::encode_buffered(uint32_t count, std::string& error) {
+    if (count == 0) return true;
+    const uint32_t channels = format.channels;
+    const uint32_t bytes = (format.bits_per_sample + 7) >> 3;
+    const uint32_t frame_bytes = bytes * channels;
+
+    uint64_t t0 = profile_start();
+    interleaved.resize(size_t(count) * frame_bytes);
+    for (uint32_t j = 0; j < channels; ++j) {
+        const int32_t* src = channel_buffers[ChannelOrderTable[channels][j]].data();
+        uint8_t* dst = interleaved.data() + j * bytes;
+        switch (format.bits_per_sample) {
+            case 16: interleave_channel<2, 0>(src, dst, frame_bytes, count); break;
+            case 20: interleave_channel<3, 4>(src, dst, frame_bytes, count); break;
+            case 24: interleave_channel<3, 0>(src, dst, frame_bytes, count); break;
+            default: interleave_channel<4, 0>(src, dst, frame_bytes, count); break;
+        }
+    }
+    profile_book(stage_interleave, t0);
+
+    const StreamFormat input = pcm_input_format(format, frame_bytes);
+    const StreamFormat out_format = alac_output_format(format);
+    int32_t io_bytes = static_cast<int32_t>(count * frame_bytes);
+    t0 = profile_start();
+    const int32_t status =
+        encoder.encode_frame(input, out_format, interleaved.data(), output.data(), &io_bytes);
+    profile_book(stage_encode_total, t0);
+    if (status != 0 || io_bytes < 1) {
+        error = "ALAC encoder failed while encoding a PCM frame";
+        return false;
+    }
+
+    const AlacPacket packet{output.data(), static_cast<uint32_t>(io_bytes), count};
+    t0 = profile_start();
+    const bool taken = sink(packet, error);
+    profile_book(stage_packet_sink, t0);
+    if (!taken) {
+        if (error.empty()) error = "ALAC packet sink rejected encoded data";
+        return false;
+    }
+    return true;
+}
+
+bool PacketEncoder::finish(std::string& error) {
+    if (!initialized || finished) return true;
+    if (buffered > 0) {
+        if (!encode_buffered(buffered, error)) return false;
+        buffered = 0;
+    }
+    if (encoder.finish() != 0) {
+        error = "ALAC encoder failed to finish";
+        return false;
+    }
+    finished = true;
+    return true;
+}
+
+std::vector<uint8_t> PacketEncoder::magic_cookie() const {
+    std::vector<uint8_t> cookie;
+    if (!initialized) return cookie;
+    const uint32_t channels = encoder.num_channels;
+    cookie.reserve(48);
+    append_u32_be(cookie, encoder.frame_size);
+    cookie.push_back(0);  // compatible version
+    cookie.push_back(uint8_t(encoder.bit_depth));
+    cookie.push_back(40);  // pb
+    cookie.push_back(10);  // mb
+    cookie.push_back(14);  // kb
+    cookie.push_back(uint8_t(channels));
+    cookie.push_back(0);  // max run 255, big-endian
+    cookie.push_back(255);
+    append_u32_be(cookie, encoder.max_frame_bytes);
+    append_u32_be(cookie, 0);  // average bit rate
+    append_u32_be(cookie, encoder.sample_rate);
+    if (channels >= 3) {
+        append_u32_be(cookie, 24);
+        append_u32_be(cookie, fourcc("chan"));
+        append_u32_be(cookie, 0);  // version and flags
+        append_u32_be(cookie, ChannelLayoutTags[channels <= 8 ? channels : 0]);
+        append_u32_be(cookie, 0);  // channel bitmap
+        append_u32_be(cookie, 0);  // channel descriptions
+    }
+    return cookie;
+}
+
+}  // namespace qv
