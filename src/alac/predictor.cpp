@@ -1,0 +1,123 @@
+#include "alac/predictor.h"
+
+#include "alac/encoder_profile.h"
+
+namespace qv {
+
+namespace {
+
+// 32-bit two's-complement arithmetic with wrap-around.
+inline int32_t add32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) + uint32_t(b)); }
+inline int32_t sub32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) - uint32_t(b)); }
+inline int32_t mul32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) * uint32_t(b)); }
+inline int32_t sign_of(int32_t x) { return (x > 0) - (x < 0); }
+
+// Keeps the low 32 - shift bits, sign-extended.
+inline int32_t wrap(int32_t x, uint32_t shift) {
+    return static_cast<int32_t>(uint32_t(x) << shift) >> shift;
+}
+
+void first_differences(const int32_t* in, int32_t* residual, int32_t first,
+                       int32_t last, uint32_t shift) {
+    for (int32_t j = first; j <= last; ++j) residual[j] = wrap(sub32(in[j], in[j - 1]), shift);
+}
+
+// The adaptive FIR for `P` taps (0: `order` taps, chosen at run time). The
+// coefficients live in int32 locals, wrapped to int16 on every update exactly
+// as the stored int16 would be, so that fixed orders keep them in registers.
+template <int P>
+void predict_taps(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
+                  int32_t order, uint32_t shift, uint32_t den_shift) {
+    constexpr int max_taps = P != 0 ? P : 32;
+    const int p = P != 0 ? P : order;
+    const int32_t half = static_cast<int32_t>((1u << den_shift) >> 1);
+
+    int32_t a[max_taps];
+#pragma GCC unroll 8
+    for (int k = 0; k < p; ++k) a[k] = coefs[k];
+
+    for (int32_t j = p + 1; j < count; ++j) {
+        const int32_t top = in[j - p - 1];
+        int32_t b[max_taps];
+        uint32_t dot = 0;  // sum of a_k * b_k; the prediction sum is its negation
+#pragma GCC unroll 8
+        for (int k = 0; k < p; ++k) {
+            b[k] = sub32(top, in[j - 1 - k]);
+            dot += uint32_t(a[k]) * uint32_t(b[k]);
+        }
+        const int32_t prediction = static_cast<int32_t>(uint32_t(half) - dot) >> den_shift;
+        const int32_t e = wrap(sub32(sub32(in[j], top), prediction), shift);
+        residual[j] = e;
+
+        // Sign-sign update from the oldest tap on, until the running error
+        // changes sign. t = sgn(e) * sgn(b_k) folds both directions into one
+        // pass; `live` drops to 0 after the tap where the error crossed.
+        const int32_t sig = sign_of(e);
+        const bool positive = e > 0;
+        const bool negative = e < 0;
+        int32_t rest = e;
+        int32_t live = 1;
+#pragma GCC unroll 8
+        for (int i = 0; i < p; ++i) {
+            const int k = p - 1 - i;
+            const int32_t t = sig * sign_of(b[k]);
+            a[k] = static_cast<int16_t>(a[k] - t * live);
+            rest = sub32(rest, mul32(i + 1, mul32(t, b[k]) >> den_shift));
+            live &= static_cast<int32_t>((positive & (rest > 0)) | (negative & (rest < 0)));
+        }
+    }
+
+#pragma GCC unroll 8
+    for (int k = 0; k < p; ++k) coefs[k] = static_cast<int16_t>(a[k]);
+}
+
+EncoderStage path_stage(int32_t order) {
+    switch (order) {
+        case 0: return stage_predictor_0;
+        case 4: return stage_predictor_4;
+        case 8: return stage_predictor_8;
+        case 31: return stage_predictor_31;
+        default: return stage_predictor_any;
+    }
+}
+
+}  // namespace
+
+void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
+                   int32_t order, uint32_t chan_bits, uint32_t den_shift) {
+    const uint32_t shift = (32 - chan_bits) & 31;
+    residual[0] = in[0];
+    if (order == 0) {
+        if (count >= 2 && in != residual) {
+            for (int32_t j = 1; j < count; ++j) residual[j] = in[j];
+        }
+        return;
+    }
+    if (order == 31) {
+        first_differences(in, residual, 1, count - 1, shift);
+        return;
+    }
+    first_differences(in, residual, 1, order, shift);
+    switch (order) {
+        case 4: predict_taps<4>(in, residual, count, coefs, order, shift, den_shift); break;
+        case 8: predict_taps<8>(in, residual, count, coefs, order, shift, den_shift); break;
+        default: predict_taps<0>(in, residual, count, coefs, order, shift, den_shift); break;
+    }
+}
+
+void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
+                         int32_t order, uint32_t chan_bits, uint32_t den_shift) {
+    const uint64_t t0 = profile_start();
+    predict_block(in, residual, count, coefs, order, chan_bits, den_shift);
+    if (profiling_enabled()) {
+        const uint64_t delta = platform::read_cycle_counter() - t0;
+        StageCounter& all = encoder_profile.stages[stage_predictor];
+        StageCounter& path = encoder_profile.stages[path_stage(order)];
+        all.cycles += delta;
+        all.calls += 1;
+        path.cycles += delta;
+        path.calls += 1;
+    }
+}
+
+}  // namespace qv
