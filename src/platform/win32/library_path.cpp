@@ -1,4 +1,3 @@
-// A loaded module knows the file it was mapped from.
 #include "platform/library_path.h"
 
 #include <windows.h>
@@ -8,12 +7,10 @@
 namespace qv::platform {
 
 std::filesystem::path library_path(LibraryHandle library) {
-    // As for the executable: a result that fills the buffer has been cut.
-    constexpr DWORD capacity = 32768;
     if (library == nullptr) return {};
+    constexpr DWORD capacity = 32768;
     std::vector<wchar_t> buffer(capacity);
-    const DWORD length =
-        GetModuleFileNameW(static_cast<HMODULE>(library), buffer.data(), capacity);
+    const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(library), buffer.data(), capacity);
     if (length == 0 || length >= capacity) return {};
     return std::filesystem::path(std::wstring(buffer.data(), length));
 }
