@@ -1,0 +1,97 @@
+#include "m4a/metadata.h"
+
+namespace qv {
+namespace {
+
+constexpr uint32_t data_type_implicit = 0;
+constexpr uint32_t data_type_utf8 = 1;
+
+// An item box holding one data box: type indicator, locale 0, value. Written
+// straight into the list so that a large cover is copied only once.
+void put_data_item(Bytes& list, const char* code, uint32_t type_indicator,
+                   std::span<const uint8_t> value) {
+    const auto data_size = static_cast<uint32_t>(value.size() + 16);
+    list.reserve(list.size() + data_size + 8);
+    put_u32_be(list, data_size + 8);
+    put_fourcc(list, code);
+    put_u32_be(list, data_size);
+    put_fourcc(list, "data");
+    put_u32_be(list, type_indicator);
+    put_u32_be(list, 0);  // locale
+    append_bytes(list, value);
+}
+
+}  // namespace
+
+void put_text_item(Bytes& list, const char* code, const std::string& text) {
+    if (text.empty()) {
+        return;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    put_data_item(list, code, data_type_utf8, {bytes, text.size()});
+}
+
+void put_number_pair_item(Bytes& list, const char* code, uint16_t number, uint16_t total,
+                          bool disc) {
+    if (number == 0 && total == 0) {
+        return;
+    }
+    Bytes value;
+    put_u16_be(value, 0);
+    put_u16_be(value, number);
+    put_u16_be(value, total);
+    if (!disc) {
+        put_u16_be(value, 0);
+    }
+    put_data_item(list, code, data_type_implicit, value);
+}
+
+void put_cover_item(Bytes& list, std::span<const uint8_t> image, uint32_t type_code) {
+    put_data_item(list, "covr", type_code, image);
+}
+
+Bytes build_udta(const TagSet& tags, std::span<const uint8_t> artwork, uint32_t artwork_type) {
+    Bytes items;
+    // 0xA9 is a single byte; the split literals keep the letters out of the
+    // hex escape.
+    put_text_item(items, "\xA9" "nam", tags.title);
+    put_text_item(items, "\xA9" "ART", tags.artist);
+    put_text_item(items, "\xA9" "alb", tags.album);
+    put_text_item(items, "aART", tags.album_artist);
+    put_text_item(items, "\xA9" "gen", tags.genre);
+    put_text_item(items, "\xA9" "day", tags.date);
+    put_text_item(items, "\xA9" "cmt", tags.comment);
+    put_text_item(items, "\xA9" "wrt", tags.composer);
+    put_text_item(items, "\xA9" "lyr", tags.lyrics);
+    put_text_item(items, "cprt", tags.copyright);
+    put_text_item(items, "\xA9" "too", tags.encoder);
+    put_number_pair_item(items, "trkn", tags.track_number, tags.track_total, false);
+    put_number_pair_item(items, "disk", tags.disc_number, tags.disc_total, true);
+    if (!artwork.empty() && (artwork_type == artwork_type_jpeg || artwork_type == artwork_type_png)) {
+        put_cover_item(items, artwork, artwork_type);
+    }
+    if (items.empty()) {
+        return {};
+    }
+
+    Bytes handler;
+    put_u32_be(handler, 0);  // pre-defined
+    put_fourcc(handler, "mdir");
+    put_fourcc(handler, "appl");
+    put_u32_be(handler, 0);
+    put_u32_be(handler, 0);
+    handler.push_back(0);  // empty name
+
+    // Each wrapped child is released at once: with a large cover no more than
+    // two copies of it exist here at any time.
+    Bytes ilst = make_box("ilst", items);
+    items = Bytes();
+    Bytes meta = make_full_box("hdlr", 0, handler);
+    append_bytes(meta, ilst);
+    ilst = Bytes();
+    Bytes meta_box = make_full_box("meta", 0, meta);
+    meta = Bytes();
+    return make_box("udta", meta_box);
+}
+
+}  // namespace qv
