@@ -1,0 +1,217 @@
+#include "m4a/moov_builder.h"
+
+#include <cstddef>
+#include <initializer_list>
+#include <utility>
+
+#include "m4a/metadata.h"
+
+namespace qv {
+namespace {
+
+void put_zeros(Bytes& out, std::size_t count) {
+    out.insert(out.end(), count, 0);
+}
+
+void put_unity_matrix(Bytes& out) {
+    const uint32_t matrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
+    for (uint32_t value : matrix) {
+        put_u32_be(out, value);
+    }
+}
+
+Bytes concat(std::initializer_list<std::span<const uint8_t>> parts) {
+    Bytes out;
+    for (auto part : parts) {
+        append_bytes(out, part);
+    }
+    return out;
+}
+
+Bytes build_mvhd(uint32_t duration) {
+    Bytes p;
+    put_u32_be(p, 0);  // creation time
+    put_u32_be(p, 0);  // modification time
+    put_u32_be(p, 1000);
+    put_u32_be(p, duration);
+    put_u32_be(p, 0x10000);  // rate 1.0
+    put_u16_be(p, 0x0100);   // volume 1.0
+    put_zeros(p, 2 + 8);
+    put_unity_matrix(p);
+    put_zeros(p, 6 * 4);
+    put_u32_be(p, 2);  // next track ID
+    return make_full_box("mvhd", 0, p);
+}
+
+Bytes build_tkhd(uint32_t duration) {
+    Bytes p;
+    put_u32_be(p, 0);  // creation time
+    put_u32_be(p, 0);  // modification time
+    put_u32_be(p, 1);  // track ID
+    put_u32_be(p, 0);
+    put_u32_be(p, duration);
+    put_zeros(p, 8);
+    put_u16_be(p, 0);  // layer
+    put_u16_be(p, 0);  // alternate group
+    put_u16_be(p, 0x0100);
+    put_u16_be(p, 0);
+    put_unity_matrix(p);
+    put_u32_be(p, 0);  // width
+    put_u32_be(p, 0);  // height
+    constexpr uint32_t enabled_in_movie_in_preview = 7;
+    return make_full_box("tkhd", enabled_in_movie_in_preview, p);
+}
+
+Bytes build_mdhd(uint32_t rate, uint32_t media_duration) {
+    Bytes p;
+    put_u32_be(p, 0);
+    put_u32_be(p, 0);
+    put_u32_be(p, rate);
+    put_u32_be(p, media_duration);
+    put_u16_be(p, 0x55C4);  // "und", three 5-bit letters
+    put_u16_be(p, 0);
+    return make_full_box("mdhd", 0, p);
+}
+
+Bytes build_sound_hdlr() {
+    Bytes p;
+    put_u32_be(p, 0);
+    put_fourcc(p, "soun");
+    put_zeros(p, 12);
+    static const char name[] = "SoundHandler";
+    append_bytes(p, {reinterpret_cast<const uint8_t*>(name), sizeof name});  // with its zero
+    return make_full_box("hdlr", 0, p);
+}
+
+Bytes build_dinf() {
+    Bytes dref;
+    put_u32_be(dref, 1);
+    constexpr uint32_t media_in_this_file = 1;
+    append_bytes(dref, make_full_box("url ", media_in_this_file, {}));
+    return make_box("dinf", make_full_box("dref", 0, dref));
+}
+
+// 16.16 fixed point; rates above 0xFFFF are halved until they fit, the true
+// rate being carried by the mdhd timescale and the cookie.
+uint32_t sample_entry_rate(uint32_t rate) {
+    while (rate > 0xFFFF) {
+        rate >>= 1;
+    }
+    return rate << 16;
+}
+
+Bytes build_stsd(const AudioFormat& format, std::span<const uint8_t> cookie) {
+    Bytes entry;
+    put_zeros(entry, 6);
+    put_u16_be(entry, 1);  // data reference index
+    put_zeros(entry, 8);   // version, revision, vendor
+    put_u16_be(entry, static_cast<uint16_t>(format.channels));
+    put_u16_be(entry, static_cast<uint16_t>(format.bits_per_sample));
+    put_u16_be(entry, 0);  // compression ID
+    put_u16_be(entry, 0);  // packet size
+    put_u32_be(entry, sample_entry_rate(format.sample_rate));
+    append_bytes(entry, make_full_box("alac", 0, cookie));
+
+    Bytes p;
+    put_u32_be(p, 1);
+    append_bytes(p, make_box("alac", entry));
+    return make_full_box("stsd", 0, p);
+}
+
+Bytes build_stts(const std::vector<uint32_t>& packet_frames) {
+    std::vector<std::pair<uint32_t, uint32_t>> runs;  // (count, delta)
+    for (uint32_t frames : packet_frames) {
+        if (runs.empty() || runs.back().second != frames) {
+            runs.emplace_back(1, frames);
+        } else {
+            ++runs.back().first;
+        }
+    }
+    Bytes p;
+    put_u32_be(p, static_cast<uint32_t>(runs.size()));
+    for (const auto& [count, delta] : runs) {
+        put_u32_be(p, count);
+        put_u32_be(p, delta);
+    }
+    return make_full_box("stts", 0, p);
+}
+
+// All packets form one chunk.
+Bytes build_stsc(uint32_t packet_count) {
+    Bytes p;
+    if (packet_count == 0) {
+        put_u32_be(p, 0);
+    } else {
+        put_u32_be(p, 1);
+        put_u32_be(p, 1);  // first chunk
+        put_u32_be(p, packet_count);
+        put_u32_be(p, 1);  // sample description index
+    }
+    return make_full_box("stsc", 0, p);
+}
+
+Bytes build_stsz(const std::vector<uint32_t>& packet_sizes) {
+    Bytes p;
+    p.reserve(8 + packet_sizes.size() * 4);
+    put_u32_be(p, 0);  // sizes vary
+    put_u32_be(p, static_cast<uint32_t>(packet_sizes.size()));
+    for (uint32_t size : packet_sizes) {
+        put_u32_be(p, size);
+    }
+    return make_full_box("stsz", 0, p);
+}
+
+Bytes build_stco(uint32_t packet_count, uint64_t chunk_offset) {
+    Bytes p;
+    if (packet_count == 0) {
+        put_u32_be(p, 0);
+    } else {
+        put_u32_be(p, 1);
+        put_u32_be(p, static_cast<uint32_t>(chunk_offset));
+    }
+    return make_full_box("stco", 0, p);
+}
+
+}  // namespace
+
+uint32_t duration_ms(uint64_t frames, uint32_t rate) {
+    if (rate == 0) {
+        return 0;
+    }
+    const uint64_t ms = (frames * 1000 + rate / 2) / rate;
+    return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(ms);
+}
+
+Bytes build_moov(const AudioFormat& format, const std::vector<uint32_t>& packet_sizes,
+                 const std::vector<uint32_t>& packet_frames, uint64_t chunk_offset,
+                 std::span<const uint8_t> cookie, const TagSet& tags,
+                 std::span<const uint8_t> artwork, uint32_t artwork_type) {
+    uint64_t total_frames = 0;
+    for (uint32_t frames : packet_frames) {
+        total_frames += frames;
+    }
+    const uint32_t duration = duration_ms(total_frames, format.sample_rate);
+    const uint32_t media_duration =
+        total_frames > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total_frames);
+    const auto packet_count = static_cast<uint32_t>(packet_sizes.size());
+
+    const Bytes stbl = make_box("stbl", concat({build_stsd(format, cookie),
+                                                build_stts(packet_frames),
+                                                build_stsc(packet_count),
+                                                build_stsz(packet_sizes),
+                                                build_stco(packet_count, chunk_offset)}));
+    const Bytes smhd = make_full_box("smhd", 0, Bytes(4, 0));  // balance, reserved
+    const Bytes minf = make_box("minf", concat({smhd, build_dinf(), stbl}));
+    const Bytes mdia = make_box("mdia", concat({build_mdhd(format.sample_rate, media_duration),
+                                                build_sound_hdlr(), minf}));
+    const Bytes trak = make_box("trak", concat({build_tkhd(duration), mdia}));
+
+    Bytes body = concat({build_mvhd(duration), trak});
+    {
+        const Bytes udta = build_udta(tags, artwork, artwork_type);
+        append_bytes(body, udta);
+    }
+    return make_box("moov", body);
+}
+
+}  // namespace qv
