@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 
 namespace qv::platform {
 
@@ -25,6 +26,9 @@ public:
     // `final_path` (exclusive creation). False when it cannot be created.
     bool create(const std::filesystem::path& final_path);
     bool is_open() const;
+    // Set by the first failed operation; every later write, seek, sync or
+    // commit then fails too.
+    bool failed() const { return failed_; }
 
     // Byte-exact writes at the current position; false on any failure.
     bool write(const void* data, std::size_t size);
@@ -35,16 +39,21 @@ public:
     // FlushFileBuffers).
     bool flush_and_sync();
 
-    // Closes the file and renames it to the final name; with `replace` false
-    // an existing file of that name is never replaced.
+    // Writes out buffered bytes, closes the file and renames it to the final
+    // name; with `replace` false an existing file of that name is never
+    // replaced. After anything but `done` the temporary file is still there
+    // for discard (or the destructor) to remove.
     CommitResult commit(bool replace);
 
-    // Closes and removes the temporary file (nothing happens after commit).
+    // Closes and removes the temporary file (after commit it only forgets
+    // the names). The object can then create another file.
     void discard();
 
     const std::filesystem::path& temporary_path() const { return temp_path_; }
 
 private:
+    bool flush_buffer();
+
     std::filesystem::path final_path_;
     std::filesystem::path temp_path_;
     intptr_t handle_ = -1;      // file descriptor, or HANDLE on Windows
@@ -52,7 +61,7 @@ private:
     bool committed_ = false;
     // Writes are gathered here so that small boxes and packets reach the
     // system in large sequential writes.
-    unsigned char* buffer_ = nullptr;
+    std::unique_ptr<unsigned char[]> buffer_;
     std::size_t buffered_ = 0;
     bool failed_ = false;
 };
