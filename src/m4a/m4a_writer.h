@@ -30,6 +30,8 @@ public:
     void close();
 
 private:
+    friend struct M4aWriterTestAccess;  // lets tests set the payload count
+
     std::filesystem::path output_path;
     platform::OutputFile file;
     AudioFormat format{};
