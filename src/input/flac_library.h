@@ -1,22 +1,35 @@
 #pragma once
 // libFLAC, loaded at run time from beside the executable (on Linux also from
 // the system), with the twelve stream-decoder entry points the reader uses.
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/shared_library.h"
 
 namespace qv {
 
+// libFLAC's decoder callbacks with the decoder, frame and metadata records
+// opaque. Its enums are C ints: the write callback returns 0 (continue) or
+// 1 (abort), the error callback receives the error status.
+using FlacWriteCallback = int (*)(const void* decoder, const void* frame,
+                                  const int32_t* const buffer[], void* client_data);
+using FlacMetadataCallback = void (*)(const void* decoder, const void* metadata,
+                                      void* client_data);
+using FlacErrorCallback = void (*)(const void* decoder, int status, void* client_data);
+
 // The twelve entry points, in resolution order. The signatures are those of
-// libFLAC's stream decoder API, with the decoder as an opaque pointer.
+// libFLAC's stream decoder API, with the decoder as an opaque pointer and
+// FLAC__bool as int.
 struct FlacFunctions {
     void* (*stream_decoder_new)() = nullptr;
     void (*stream_decoder_delete)(void* decoder) = nullptr;
-    int (*stream_decoder_init_file)(void* decoder, const char* filename, void* write_callback,
-                                    void* metadata_callback, void* error_callback,
-                                    void* client_data) = nullptr;
+    int (*stream_decoder_init_file)(void* decoder, const char* filename,
+                                    FlacWriteCallback write_callback,
+                                    FlacMetadataCallback metadata_callback,
+                                    FlacErrorCallback error_callback, void* client_data) = nullptr;
     int (*stream_decoder_process_until_end_of_metadata)(void* decoder) = nullptr;
     int (*stream_decoder_process_until_end_of_stream)(void* decoder) = nullptr;
     int (*stream_decoder_finish)(void* decoder) = nullptr;
@@ -24,7 +37,7 @@ struct FlacFunctions {
     unsigned (*stream_decoder_get_bits_per_sample)(const void* decoder) = nullptr;
     unsigned (*stream_decoder_get_sample_rate)(const void* decoder) = nullptr;
     unsigned (*stream_decoder_get_blocksize)(const void* decoder) = nullptr;
-    unsigned long long (*stream_decoder_get_total_samples)(const void* decoder) = nullptr;
+    uint64_t (*stream_decoder_get_total_samples)(const void* decoder) = nullptr;
     const char* (*stream_decoder_get_resolved_state_string)(const void* decoder) = nullptr;
 };
 
@@ -39,5 +52,15 @@ struct FlacLibrary {
 std::unique_ptr<FlacLibrary> load_flac_library();
 bool flac_library_available(const FlacLibrary* library);
 void unload_flac_library(std::unique_ptr<FlacLibrary>& library);
+
+// The places load_flac_library tries, in order: the library beside the
+// executable (or in the working folder when the executable's folder is
+// unknown), then on Linux the installed sonames, newest first.
+std::vector<std::filesystem::path> flac_library_candidates();
+
+// Tries the candidates in order; the first one that loads decides. When none
+// loads, the record names the first candidate.
+std::unique_ptr<FlacLibrary> load_flac_library_from(
+    const std::vector<std::filesystem::path>& candidates);
 
 }  // namespace qv
