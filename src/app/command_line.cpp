@@ -1,0 +1,183 @@
+// The left-to-right option parser: the first matching rule decides what an
+// argument is, and the first error ends the run.
+#include "app/command_line.h"
+
+#include <cstdio>
+
+#include "app/extension.h"
+#include "app/help_text.h"
+#include "app/number_rules.h"
+#include "platform/path_text.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int exit_ok = 0;
+constexpr int exit_usage = 2;
+
+struct TextOption {
+    const char* name;
+    std::string TagSet::*field;
+};
+
+constexpr TextOption text_options[] = {
+    {"--title", &TagSet::title},
+    {"--artist", &TagSet::artist},
+    {"--album", &TagSet::album},
+    {"--albumartist", &TagSet::album_artist},
+    {"--album-artist", &TagSet::album_artist},
+    {"--band", &TagSet::album_artist},
+    {"--genre", &TagSet::genre},
+    {"--date", &TagSet::date},
+    {"--year", &TagSet::date},
+    {"--comment", &TagSet::comment},
+    {"--composer", &TagSet::composer},
+    {"--lyrics", &TagSet::lyrics},
+    {"--copyright", &TagSet::copyright},
+    {"--encoder", &TagSet::encoder},
+};
+
+constexpr const char* other_value_options[] = {
+    "-o", "--output", "--track", "--tracktotal", "--disc", "--disk", "--disctotal", "--artwork",
+};
+
+CommandLineOutcome stop(int exit_code) { return CommandLineOutcome{false, exit_code}; }
+
+bool to_path(const std::string& argument, std::filesystem::path& path) {
+    if (platform::argument_to_path(argument, path)) {
+        return true;
+    }
+    std::fprintf(stderr, "Error: argument is not a valid file name: %s\n", argument.c_str());
+    return false;
+}
+
+// Stores the value of one of the 22 value options. False after an error
+// line has been printed.
+bool store_value(const std::string& option, const std::string& value, CliOptions& options) {
+    TagSet& tags = options.tags;
+    for (const TextOption& text : text_options) {
+        if (option == text.name) {
+            tags.*text.field = value;
+            return true;
+        }
+    }
+    if (option == "-o" || option == "--output") {
+        return to_path(value, options.output_path);
+    }
+    if (option == "--artwork") {
+        return to_path(value, tags.artwork_path);
+    }
+    if (option == "--track") {
+        if (parse_number_pair(value, tags.track_number, tags.track_total)) {
+            return true;
+        }
+        std::fprintf(stderr, "Error: invalid --track value %s\n", value.c_str());
+        return false;
+    }
+    if (option == "--tracktotal") {
+        if (parse_u16(value, tags.track_total)) {
+            return true;
+        }
+        std::fprintf(stderr, "Error: invalid --tracktotal value %s\n", value.c_str());
+        return false;
+    }
+    if (option == "--disc" || option == "--disk") {
+        if (parse_number_pair(value, tags.disc_number, tags.disc_total)) {
+            return true;
+        }
+        std::fprintf(stderr, "Error: invalid --disc value %s\n", value.c_str());
+        return false;
+    }
+    // --disctotal, the last of the value options.
+    if (parse_u16(value, tags.disc_total)) {
+        return true;
+    }
+    std::fprintf(stderr, "Error: invalid --disctotal value %s\n", value.c_str());
+    return false;
+}
+
+bool is_input_extension(const std::string& extension) {
+    return extension == ".wav" || extension == ".wave" || extension == ".rf64" ||
+           extension == ".flac";
+}
+
+}  // namespace
+
+bool option_takes_value(const std::string& argument) {
+    for (const TextOption& text : text_options) {
+        if (argument == text.name) {
+            return true;
+        }
+    }
+    for (const char* name : other_value_options) {
+        if (argument == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
+                                      const FlacLibrary* library, CliOptions& options) {
+    options = CliOptions{};
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--fast") {
+            options.fast = true;
+        } else if (argument == "-A") {
+            // Passed by ripping front ends; it means nothing here.
+        } else if (argument == "--overwrite") {
+            options.overwrite = true;
+        } else if (argument == "--quiet") {
+            options.quiet = true;
+        } else if (argument == "--profile") {
+            options.profile = true;
+        } else if (argument == "--help" || argument == "-h") {
+            print_usage(library);
+            return stop(exit_ok);
+        } else if (argument == "--version" || argument == "-V") {
+            print_banner();
+            return stop(exit_ok);
+        } else if (option_takes_value(argument)) {
+            if (i + 1 == arguments.size()) {
+                std::fprintf(stderr, "Error: %s requires a value\n", argument.c_str());
+                return stop(exit_usage);
+            }
+            ++i;
+            if (!store_value(argument, arguments[i], options)) {
+                return stop(exit_usage);
+            }
+        } else if (!argument.empty() && argument[0] == '-') {
+            std::fprintf(stderr, "Error: unknown option %s\n", argument.c_str());
+            return stop(exit_usage);
+        } else if (options.input_path.empty()) {
+            if (!to_path(argument, options.input_path)) {
+                return stop(exit_usage);
+            }
+        } else if (options.output_path.empty()) {
+            if (!to_path(argument, options.output_path)) {
+                return stop(exit_usage);
+            }
+        } else {
+            std::fprintf(stderr, "Error: unexpected argument %s\n", argument.c_str());
+            return stop(exit_usage);
+        }
+    }
+
+    if (options.input_path.empty() || options.output_path.empty()) {
+        print_usage(library);
+        return stop(exit_usage);
+    }
+    if (!is_input_extension(lowercase_extension(options.input_path))) {
+        std::fprintf(stderr, "Error: unsupported input extension.\n");
+        return stop(exit_usage);
+    }
+    if (lowercase_extension(options.output_path) != ".m4a") {
+        std::fprintf(stderr, "Error: output must use .m4a extension.\n");
+        return stop(exit_usage);
+    }
+    return CommandLineOutcome{true, exit_ok};
+}
+
+}  // namespace qv
