@@ -1,0 +1,51 @@
+#pragma once
+// One conversion from an input reader through the packet encoder into the
+// M4A writer, with its status and error lines.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "alac/packet_encoder.h"
+#include "app/cli_options.h"
+#include "input/audio_format.h"
+#include "input/flac_library.h"
+#include "m4a/m4a_writer.h"
+#include "m4a/tag_set.h"
+
+namespace qv {
+
+// The state of one conversion. Members are destroyed in reverse order, so the
+// writer (which discards an unfinished output) goes before the encoder.
+struct EncodeContext {
+    PacketEncoder packet_encoder;
+    M4aWriter writer;
+    bool initialized = false;  // prepare_encoder has succeeded
+    bool fast = false;
+    bool overwrite = false;
+    bool quiet = false;
+    std::filesystem::path output_path;
+    AudioFormat format{};  // copy taken when the first block arrives
+    TagSet tags;
+    std::string error;  // why the pipeline failed; empty while nothing failed
+};
+
+// The consumer's context: the conversion and the format the reader fills.
+struct PcmConsumerContext {
+    EncodeContext* encode = nullptr;
+    const AudioFormat* format = nullptr;
+};
+
+// Runs the whole conversion and prints its messages; returns 0 or 1.
+int run_conversion(const CliOptions& options, const FlacLibrary* library);
+
+// The PcmConsumer: prepares the output on the first block, then encodes.
+bool consume_pcm_block(void* context, const int32_t* const* channels, uint32_t frames);
+
+// Checks the output name, loads the artwork, opens the writer, starts the
+// encoder and prints the status lines.
+bool prepare_encoder(EncodeContext& context, const AudioFormat& format);
+
+// Encodes the last packet and finalizes the file.
+bool finish_conversion(EncodeContext& context);
+
+}  // namespace qv
