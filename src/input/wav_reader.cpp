@@ -1,0 +1,278 @@
+// RIFF WAVE / RF64 reader: walks the chunks up to the first data chunk,
+// validates the fmt chunk, then streams the data chunk in 4096-frame blocks.
+#include "input/wav_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "input/wav_samples.h"
+
+namespace qv {
+namespace {
+
+constexpr uint32_t kBlockFrames = 4096;
+constexpr uint32_t kMaxChannels = 8;
+constexpr uint32_t kMaxFmtSize = 65536;
+constexpr uint32_t kMinDs64Size = 28;
+constexpr uint32_t kDs64ReadSize = 64;
+constexpr uint32_t kExtensibleFmtSize = 40;
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+constexpr uint32_t kRf64SizePlaceholder = 0xFFFFFFFF;
+
+// Planes sit this many samples apart beyond their 4096: keeps the eight
+// output streams of a block off the same cache sets.
+constexpr size_t kPlaneStride = kBlockFrames + 16;
+
+constexpr const char* kOpenFailed = "could not open WAV/RF64 input";
+constexpr const char* kNotWave = "input is not a RIFF/RF64 WAVE file";
+constexpr const char* kDs64Invalid = "RF64 ds64 chunk is invalid";
+constexpr const char* kDs64Truncated = "truncated RF64 ds64 chunk";
+constexpr const char* kFmtTooLarge = "WAV fmt chunk is unreasonably large";
+constexpr const char* kFmtTruncated = "truncated WAV fmt chunk";
+constexpr const char* kFmtTooShort = "WAV fmt chunk is too short";
+constexpr const char* kExtensibleIncomplete = "WAVEFORMATEXTENSIBLE fmt chunk is incomplete";
+constexpr const char* kExtensibleNotInteger = "WAVEFORMATEXTENSIBLE input is not integer PCM";
+constexpr const char* kNotIntegerPcm = "WAV input is not integer PCM";
+constexpr const char* kBadChannels = "WAV channel count must be between 1 and 8";
+constexpr const char* kBadSampleRate = "WAV sample rate is invalid";
+constexpr const char* kBadContainer = "RO-ZOZA accepts 16, 24 or 32-bit PCM containers";
+constexpr const char* kBadValidBits = "RO-ZOZA accepts 16, 20, 24 or 32 valid PCM bits";
+constexpr const char* kValidExceedsContainer = "WAV valid bit depth exceeds its PCM container";
+constexpr const char* kBadBlockAlign = "WAV block alignment is inconsistent with its PCM format";
+constexpr const char* kDataBeforeFmt = "WAV data chunk appears before fmt chunk";
+constexpr const char* kNoData = "WAV/RF64 input has no usable PCM data chunk";
+constexpr const char* kDataUnaligned = "WAV data size is not aligned to complete sample frames";
+constexpr const char* kDataTruncated = "truncated WAV PCM data";
+constexpr const char* kConsumerAbort = "WAV decode was aborted by the PCM consumer";
+
+uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint64_t le64(const uint8_t* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
+
+bool is_fourcc(const uint8_t* p, const char (&id)[5]) { return std::memcmp(p, id, 4) == 0; }
+
+// The values kept from the last accepted fmt chunk.
+struct WavFormat {
+    uint16_t channels = 0;
+    uint16_t container_bits = 0;
+    uint16_t valid_bits = 0;
+    uint16_t block_align = 0;
+    uint32_t sample_rate = 0;
+};
+
+// Binary input with exact reads and absolute seeks.
+class InputFile {
+public:
+    explicit InputFile(const std::filesystem::path& path) : stream_(path, std::ios::binary) {}
+
+    bool is_open() const { return stream_.is_open(); }
+
+    // Fewer than n bytes is a failure; n = 0 always succeeds.
+    bool read_exact(void* dst, size_t n) {
+        if (n == 0) {
+            return true;
+        }
+        stream_.read(static_cast<char*>(dst), static_cast<std::streamsize>(n));
+        return static_cast<size_t>(stream_.gcount()) == n;
+    }
+
+    // A position past the end succeeds here; the next read then fails.
+    bool seek(uint64_t position) {
+        stream_.clear();
+        stream_.seekg(static_cast<std::streamoff>(position), std::ios::beg);
+        return !stream_.fail();
+    }
+
+private:
+    std::ifstream stream_;
+};
+
+// Reads and checks one fmt chunk of `size` bytes; null on success, else the
+// message. `body` is scratch space reused across fmt chunks.
+const char* parse_fmt(InputFile& file, uint32_t size, std::vector<uint8_t>& body, WavFormat& out) {
+    if (size > kMaxFmtSize) {
+        return kFmtTooLarge;
+    }
+    body.resize(size);
+    if (!file.read_exact(body.data(), size)) {
+        return kFmtTruncated;
+    }
+    if (size < 16) {
+        return kFmtTooShort;
+    }
+    const uint8_t* p = body.data();
+    const uint16_t format_tag = le16(p);
+    const uint16_t channels = le16(p + 2);
+    const uint32_t sample_rate = le32(p + 4);
+    const uint16_t block_align = le16(p + 12);
+    const uint16_t container_bits = le16(p + 14);
+    uint16_t valid_bits = container_bits;
+    if (format_tag == kFormatExtensible) {
+        if (size < kExtensibleFmtSize || le16(p + 16) < 22) {
+            return kExtensibleIncomplete;
+        }
+        valid_bits = le16(p + 18);
+        if (le32(p + 24) != 1) {
+            return kExtensibleNotInteger;
+        }
+    } else if (format_tag != kFormatPcm) {
+        return kNotIntegerPcm;
+    }
+    if (channels < 1 || channels > kMaxChannels) {
+        return kBadChannels;
+    }
+    if (sample_rate == 0) {
+        return kBadSampleRate;
+    }
+    if (container_bits != 16 && container_bits != 24 && container_bits != 32) {
+        return kBadContainer;
+    }
+    if (valid_bits != 16 && valid_bits != 20 && valid_bits != 24 && valid_bits != 32) {
+        return kBadValidBits;
+    }
+    if (valid_bits > container_bits) {
+        return kValidExceedsContainer;
+    }
+    if (block_align != channels * (container_bits / 8)) {
+        return kBadBlockAlign;
+    }
+    out = {channels, container_bits, valid_bits, block_align, sample_rate};
+    return nullptr;
+}
+
+struct DataChunk {
+    uint64_t start = 0;  // file position of the first sample byte
+    uint64_t size = 0;   // resolved size in bytes
+};
+
+// Walks the chunks from the end of the file header to the first data chunk.
+// Null on success, else the message.
+const char* find_data(InputFile& file, bool rf64, WavFormat& fmt, DataChunk& data) {
+    uint64_t ds64_data_size = 0;
+    bool format_seen = false;
+    std::vector<uint8_t> fmt_body;
+    uint64_t position = 12;
+    for (;;) {
+        uint8_t header[8];
+        if (!file.read_exact(header, sizeof header)) {
+            return kNoData;
+        }
+        const uint32_t size = le32(header + 4);
+        const uint64_t body = position + sizeof header;
+        if (is_fourcc(header, "ds64")) {
+            if (size < kMinDs64Size) {
+                return kDs64Invalid;
+            }
+            uint8_t ds64[kDs64ReadSize];
+            if (!file.read_exact(ds64, std::min(size, kDs64ReadSize))) {
+                return kDs64Truncated;
+            }
+            ds64_data_size = le64(ds64 + 8);
+        } else if (is_fourcc(header, "fmt ")) {
+            if (const char* message = parse_fmt(file, size, fmt_body, fmt)) {
+                return message;
+            }
+            format_seen = true;
+        } else if (is_fourcc(header, "data")) {
+            if (!format_seen) {
+                return kDataBeforeFmt;
+            }
+            data.start = body;
+            data.size = size;
+            if (rf64 && size == kRf64SizePlaceholder && ds64_data_size != 0) {
+                data.size = ds64_data_size;
+            }
+            return nullptr;
+        }
+        position = body + size + (size & 1);
+        if (!file.seek(position)) {
+            return kNoData;
+        }
+    }
+}
+
+// Delivers the data chunk in blocks. Null on success, else the message.
+const char* deliver(InputFile& file, const WavFormat& fmt, uint64_t total_frames, PcmConsumer consumer,
+                    void* context) {
+    const WavBlockUnpacker unpack = select_wav_unpacker(fmt.container_bits, fmt.valid_bits, fmt.channels);
+    std::vector<uint8_t> raw(size_t(kBlockFrames) * fmt.block_align + kWavUnpackSlack);
+    std::vector<int32_t> samples(kPlaneStride * fmt.channels);
+    std::array<int32_t*, kMaxChannels> planes{};
+    std::array<const int32_t*, kMaxChannels> table{};
+    for (uint32_t c = 0; c < fmt.channels; ++c) {
+        planes[c] = samples.data() + c * kPlaneStride;
+        table[c] = planes[c];
+    }
+    uint64_t remaining = total_frames;
+    while (remaining > 0) {
+        const uint32_t n = uint32_t(std::min<uint64_t>(remaining, kBlockFrames));
+        if (!file.read_exact(raw.data(), size_t(n) * fmt.block_align)) {
+            return kDataTruncated;
+        }
+        unpack(raw.data(), n, planes.data());
+        if (!consumer(context, table.data(), n)) {
+            return kConsumerAbort;
+        }
+        remaining -= n;
+    }
+    return nullptr;
+}
+
+const char* read_wav(const std::filesystem::path& input_path, AudioFormat& format, PcmConsumer consumer,
+                     void* context) {
+    InputFile file(input_path);
+    if (!file.is_open()) {
+        return kOpenFailed;
+    }
+    uint8_t header[12];
+    if (!file.read_exact(header, sizeof header)) {
+        return kNotWave;
+    }
+    const bool riff = is_fourcc(header, "RIFF");
+    const bool rf64 = !riff && is_fourcc(header, "RF64");
+    if ((!riff && !rf64) || !is_fourcc(header + 8, "WAVE")) {
+        return kNotWave;
+    }
+    WavFormat fmt;
+    DataChunk data;
+    if (const char* message = find_data(file, rf64, fmt, data)) {
+        return message;
+    }
+    if (data.size == 0) {
+        return kNoData;
+    }
+    if (data.size % fmt.block_align != 0) {
+        return kDataUnaligned;
+    }
+    format.sample_rate = fmt.sample_rate;
+    format.bits_per_sample = fmt.valid_bits;
+    format.channels = fmt.channels;
+    format.total_frames = data.size / fmt.block_align;
+    if (!file.seek(data.start)) {
+        return kDataTruncated;
+    }
+    return deliver(file, fmt, format.total_frames, consumer, context);
+}
+
+}  // namespace
+
+bool read_wav_input(const std::filesystem::path& input_path, AudioFormat& format, PcmConsumer consumer,
+                    void* context, std::string& error) {
+    error.clear();
+    if (const char* message = read_wav(input_path, format, consumer, context)) {
+        error = message;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qv
