@@ -1,0 +1,64 @@
+#pragma once
+// Decodes one ALAC frame (one packet) into planar int32 PCM in the input's
+// channel order, rejecting any frame that does not follow the bitstream.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "alac/alac_decode_status.h"
+#include "alac/bit_reader.h"
+
+namespace qv {
+
+// The stream parameters a decoder needs, as the magic cookie carries them.
+struct AlacDecoderConfig {
+    uint32_t frame_length = 4096;  // frames in every packet but the last
+    uint32_t bit_depth = 16;       // 16, 20, 24 or 32
+    uint32_t pb = 40;
+    uint32_t mb = 10;
+    uint32_t kb = 14;
+    uint32_t channels = 2;         // 1..8
+    uint32_t max_run = 255;        // carried in the cookie, not needed to decode
+};
+
+// Reads the 24-byte cookie, or the 48-byte one with its 'chan' box.
+bool parse_alac_magic_cookie(const uint8_t* data, size_t size, AlacDecoderConfig& config,
+                             std::string& error);
+
+class AlacDecoder {
+public:
+    static constexpr uint32_t max_frame_length = 4096;
+
+    // Checks the parameters and sizes every buffer; decoding allocates nothing.
+    bool configure(const AlacDecoderConfig& config, std::string& error);
+
+    // Decodes exactly one frame occupying all `size` bytes. On success the
+    // samples are available through channel() until the next call.
+    AlacDecodeStatus decode_frame(const uint8_t* data, size_t size);
+
+    // Sample frames of the last decoded frame (0 after a failure).
+    uint32_t frame_count() const { return frame_count_; }
+    // Channel `c` in the input's channel order, frame_count() samples.
+    const int32_t* channel(uint32_t c) const { return by_input_[c]; }
+    const int32_t* const* channels() const { return by_input_; }
+    const AlacDecoderConfig& config() const { return config_; }
+
+private:
+    struct ElementHeader;
+    AlacDecodeStatus decode_element(BitReader& reader, uint32_t tag, uint32_t position);
+    AlacDecodeStatus read_header(BitReader& reader, ElementHeader& header);
+    AlacDecodeStatus decode_uncompressed(BitReader& reader, uint32_t position, uint32_t width);
+    AlacDecodeStatus decode_compressed(BitReader& reader, const ElementHeader& header,
+                                       uint32_t position, uint32_t width);
+
+    AlacDecoderConfig config_{};
+    bool configured_ = false;
+    uint32_t frame_count_ = 0;
+    std::vector<int32_t> samples_;    // one frame_length run per ALAC position
+    std::vector<uint32_t> low_bits_;  // shifted-off bits, two per sample frame
+    int32_t* by_position_[8] = {};
+    const int32_t* by_input_[8] = {};
+};
+
+}  // namespace qv

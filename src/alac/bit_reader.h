@@ -1,0 +1,71 @@
+#pragma once
+// Most-significant-bit-first reader over a byte range that never touches a
+// byte outside it: reads past the end yield zero bits and set a sticky flag.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace qv {
+
+class BitReader {
+public:
+    BitReader(const uint8_t* data, size_t size) : data_(data), size_(size), bit_limit_(size * 8) {}
+
+    // The next 32 bits without consuming them; bits past the end read as 0.
+    uint32_t peek32() const {
+        const uint64_t word = load_be64(pos_ >> 3);
+        return static_cast<uint32_t>((word << (pos_ & 7)) >> 32);
+    }
+
+    // Consumes `count` bits (0..32) and returns them right-aligned.
+    uint32_t read(uint32_t count) {
+        if (count == 0) return 0;
+        const uint32_t value = peek32() >> (32 - count);
+        skip(count);
+        return value;
+    }
+
+    bool read_bit() { return read(1) != 0; }
+
+    void skip(size_t count) {
+        if (count > bit_limit_ - pos_) {
+            pos_ = bit_limit_;
+            overrun_ = true;
+        } else {
+            pos_ += count;
+        }
+    }
+
+    size_t bit_position() const { return pos_; }
+    size_t bits_left() const { return bit_limit_ - pos_; }
+    // True once any read or skip went past the last byte.
+    bool overrun() const { return overrun_; }
+
+private:
+    // Eight bytes from `index` on, big-endian; missing bytes are zero.
+    uint64_t load_be64(size_t index) const {
+        if (size_ >= 8 && index <= size_ - 8) {
+            uint64_t raw;
+            std::memcpy(&raw, data_ + index, 8);
+            if constexpr (std::endian::native == std::endian::little) raw = __builtin_bswap64(raw);
+            return raw;
+        }
+        uint8_t bytes[8] = {};
+        if (index < size_) {
+            const size_t have = size_ - index;
+            std::memcpy(bytes, data_ + index, have < 8 ? have : 8);
+        }
+        uint64_t word = 0;
+        for (uint8_t b : bytes) word = (word << 8) | b;
+        return word;
+    }
+
+    const uint8_t* data_;
+    size_t size_;
+    size_t bit_limit_;
+    size_t pos_ = 0;
+    bool overrun_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,15 @@
+#pragma once
+// Rebuilds a signal from the residuals of the ALAC adaptive predictor,
+// adapting the coefficients exactly as the predictor that made them did.
+#include <cstdint>
+
+namespace qv {
+
+// In place: `samples` holds `count` residuals on entry and the signal on
+// return. Order 0 leaves them as they are, order 31 undoes first differences,
+// any other order runs the adaptive filter with `coefs` (order entries,
+// updated in place). `chan_bits` is 1..32, `den_shift` 1..15.
+void unpredict_block(int32_t* samples, uint32_t count, int16_t* coefs, uint32_t order,
+                     uint32_t chan_bits, uint32_t den_shift);
+
+}  // namespace qv
