@@ -1,0 +1,242 @@
+#include "alac/predictor.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "reference_coder.h"
+#include "test_signals.h"
+
+namespace qv {
+namespace {
+
+constexpr int16_t initial_set[16] = {1216, -928, -64};
+
+std::vector<int16_t> initial_coefs() { return std::vector<int16_t>(initial_set, initial_set + 16); }
+
+TEST(PredictorWrap, SeventeenBitDifferenceWrapsToMinus65536) {
+    const int32_t in[2] = {0, 65536};
+    int32_t residual[2] = {};
+    predict_block(in, residual, 2, nullptr, 31, 17, 9);
+    EXPECT_EQ(residual[0], 0);
+    EXPECT_EQ(residual[1], -65536);
+    EXPECT_EQ(ref::wrap_to_bits(65536, 17), -65536);
+    EXPECT_EQ(ref::wrap_to_bits(65535, 17), 65535);
+    EXPECT_EQ(ref::wrap_to_bits(-65537, 17), 65535);
+    EXPECT_EQ(ref::wrap_to_bits(INT32_MIN, 32), INT32_MIN);
+}
+
+TEST(PredictorWrap, ThirtyTwoBitsDoNotWrap) {
+    const int32_t in[3] = {INT32_MIN, INT32_MAX, 5};
+    int32_t residual[3] = {};
+    predict_block(in, residual, 3, nullptr, 31, 32, 9);
+    EXPECT_EQ(residual[1], -1);  // 2^32 - 1, modulo 2^32
+    EXPECT_EQ(residual[2], static_cast<int32_t>(5u - uint32_t(INT32_MAX)));
+}
+
+TEST(PredictorPaths, OrderZeroCopies) {
+    std::vector<int32_t> in = {7, -3, 9, 100000};
+    std::vector<int32_t> residual(4, 0);
+    predict_block(in.data(), residual.data(), 4, nullptr, 0, 17, 9);
+    EXPECT_EQ(residual, in);
+    predict_block(in.data(), in.data(), 4, nullptr, 0, 17, 9);
+    EXPECT_EQ(in, (std::vector<int32_t>{7, -3, 9, 100000}));
+}
+
+TEST(PredictorPaths, OrderThirtyOneIsTheFirstDifference) {
+    const std::vector<int32_t> in = {5, 8, 2, -32768, 32767};
+    std::vector<int32_t> residual(5);
+    predict_block(in.data(), residual.data(), 5, nullptr, 31, 16, 9);
+    EXPECT_EQ(residual, (std::vector<int32_t>{5, 3, -6, 32766, -1}));
+}
+
+TEST(PredictorPaths, ConstantSignalLeavesTheCoefficientsAlone) {
+    for (int32_t order : {4, 8, 5}) {
+        std::vector<int32_t> in(300, 1234), residual(300, -1);
+        auto coefs = initial_coefs();
+        predict_block(in.data(), residual.data(), 300, coefs.data(), order, 17, 9);
+        EXPECT_EQ(residual[0], 1234);
+        EXPECT_TRUE(std::all_of(residual.begin() + 1, residual.end(), [](int32_t r) { return r == 0; }));
+        EXPECT_EQ(coefs, initial_coefs());
+    }
+}
+
+TEST(PredictorPaths, ShortBlocksStillWriteTheWarmUp) {
+    for (int32_t order : {4, 8, 3}) {
+        for (int32_t count : {0, 1}) {
+            std::vector<int32_t> in = {10, 13, 11, 20, 20, 19, 30, 31, 25, 40, 41};
+            std::vector<int32_t> residual(in.size(), 999);
+            auto coefs = initial_coefs();
+            predict_block(in.data(), residual.data(), count, coefs.data(), order, 16, 9);
+            EXPECT_EQ(residual[0], 10);
+            for (int32_t j = 1; j <= order; ++j) EXPECT_EQ(residual[j], in[j] - in[j - 1]) << j;
+            for (size_t j = order + 1; j < in.size(); ++j) EXPECT_EQ(residual[j], 999) << j;
+            EXPECT_EQ(coefs, initial_coefs());
+        }
+    }
+}
+
+// One sample past the warm-up: the oldest tap starts at -32768 and the
+// update must wrap it to 32767, as an int16 would.
+TEST(PredictorCoefficients, WrapAtTheInt16Limit) {
+    for (int32_t order : {4, 8, 6}) {
+        std::vector<int32_t> in(order + 2, 0);
+        in[1] = 1;
+        in[order + 1] = -100;
+        std::vector<int16_t> coefs(16, 0);
+        coefs[order - 1] = -32768;
+        std::vector<int32_t> residual(in.size());
+        predict_block(in.data(), residual.data(), order + 2, coefs.data(), order, 16, 9);
+        // b = top - in[1] = -1 at the oldest tap: the prediction is
+        // (256 - 32768) >> 9 = -64, so the error is -100 + 64.
+        EXPECT_EQ(residual[order + 1], -36);
+        EXPECT_EQ(coefs[order - 1], 32767);
+        // The next sample then predicts with +32767.
+        in.push_back(0);
+        residual.resize(in.size());
+        auto fast = coefs;
+        auto plain = coefs;
+        std::vector<int32_t> expected(in.size());
+        // Continue from j = order + 2 by running a block that starts one later.
+        predict_block(in.data() + 1, residual.data() + 1, order + 2, fast.data(), order, 16, 9);
+        ref::predict_block(in.data() + 1, expected.data() + 1, order + 2, plain.data(), order, 16, 9);
+        EXPECT_EQ(residual[order + 2], expected[order + 2]);
+        EXPECT_EQ(fast, plain);
+    }
+}
+
+// Runs the fast and the reference predictor over consecutive blocks of
+// `signal` with persistent coefficients and compares everything. Returns the
+// largest coefficient magnitude seen after a block.
+int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t order, uint32_t chan_bits,
+                                 int32_t block, std::vector<int16_t> coefs) {
+    auto plain_coefs = coefs;
+    int32_t largest = 0;
+    std::vector<int32_t> fast(block + 32), plain(block + 32);
+    for (size_t at = 0; at + block <= signal.size(); at += block) {
+        std::vector<int32_t> in(signal.begin() + at, signal.begin() + at + block);
+        in.resize(block + 32, 0);
+        predict_block(in.data(), fast.data(), block, coefs.data(), order, chan_bits, 9);
+        ref::predict_block(in.data(), plain.data(), block, plain_coefs.data(), order, chan_bits, 9);
+        EXPECT_EQ(fast, plain) << "order " << order << " chan_bits " << chan_bits << " at " << at;
+        if (fast != plain) break;
+        EXPECT_EQ(coefs, plain_coefs) << "order " << order << " chan_bits " << chan_bits << " at " << at;
+        if (coefs != plain_coefs) break;
+        for (int32_t k = 0; k < order; ++k) largest = std::max(largest, std::abs(int32_t{coefs[k]}));
+    }
+    return largest;
+}
+
+const uint32_t chan_bits_list[] = {16, 17, 20, 21, 32};
+
+TEST(PredictorAgainstReference, MusicLikeSignals) {
+    uint32_t seed = 1;
+    for (uint32_t chan_bits : chan_bits_list) {
+        const auto signal = testsig::music_like(4096 * 6, std::min(chan_bits - 1, 24u), seed++);
+        for (int32_t order : {4, 8}) {
+            expect_same_as_reference(signal, order, chan_bits, 4096, initial_coefs());
+            expect_same_as_reference(signal, order, chan_bits, 128, initial_coefs());
+        }
+    }
+}
+
+TEST(PredictorAgainstReference, FullScaleNoise) {
+    uint32_t seed = 50;
+    for (uint32_t chan_bits : chan_bits_list) {
+        const auto in_range = testsig::full_scale_noise(4096 * 4, chan_bits, seed++);
+        const auto raw = testsig::full_scale_noise(4096 * 4, 32, seed++);
+        for (int32_t order : {4, 8}) {
+            expect_same_as_reference(in_range, order, chan_bits, 4096, initial_coefs());
+            expect_same_as_reference(raw, order, chan_bits, 4096, initial_coefs());
+        }
+    }
+}
+
+TEST(PredictorAgainstReference, CoefficientsAtTheInt16Limits) {
+    std::mt19937 rng(7);
+    uint32_t seed = 90;
+    for (uint32_t chan_bits : chan_bits_list) {
+        for (int32_t order : {4, 8}) {
+            for (int pattern = 0; pattern < 4; ++pattern) {
+                std::vector<int16_t> coefs(16, 0);
+                for (int k = 0; k < order; ++k) {
+                    const int16_t limits[4] = {32767, -32768, 32766, -32767};
+                    coefs[k] = pattern == 3 ? static_cast<int16_t>(rng()) : limits[(k + pattern) % 4];
+                }
+                const auto signal = (pattern % 2 == 0) ? testsig::music_like(4096 * 3, chan_bits - 1, seed)
+                                                       : testsig::full_scale_noise(4096 * 3, chan_bits, seed);
+                ++seed;
+                expect_same_as_reference(signal, order, chan_bits, 4096, coefs);
+            }
+        }
+    }
+}
+
+// Short periodic patterns leave directions in which the coefficients do not
+// change the prediction; the sign-sign rule then walks them to the int16
+// limits and over, within a few dozen packets.
+TEST(PredictorAgainstReference, PeriodicSignalsDriveTheCoefficientsOverTheLimit) {
+    const std::vector<std::vector<int32_t>> patterns = {
+        {-53, 16, -81, 57, -68}, {-99, -29, 92, 28, 81, 89}, {-1604, 2207, -1442, 260, 1147}};
+    int32_t largest = 0;
+    for (uint32_t chan_bits : {17u, 21u}) {
+        for (int32_t order : {4, 8}) {
+            for (const auto& pattern : patterns) {
+                std::vector<int32_t> signal(4096 * 48);
+                for (size_t i = 0; i < signal.size(); ++i) signal[i] = pattern[i % pattern.size()];
+                largest = std::max(largest, expect_same_as_reference(signal, order, chan_bits, 4096, initial_coefs()));
+            }
+        }
+    }
+    EXPECT_GE(largest, 32760);
+}
+
+// A steep sawtooth whose wrap-around the predictor cannot follow.
+TEST(PredictorAgainstReference, WrappingSawtooth) {
+    for (uint32_t chan_bits : chan_bits_list) {
+        for (int32_t order : {4, 8}) {
+            std::vector<int32_t> saw(4096 * 12);
+            const int32_t step = int32_t(1) << (chan_bits - 5);
+            int32_t x = 0;
+            for (size_t i = 0; i < saw.size(); ++i) {
+                x = ref::wrap_to_bits(static_cast<int32_t>(uint32_t(x) + uint32_t(step) + (i % 3)), chan_bits);
+                saw[i] = (i / 5000) % 2 ? static_cast<int32_t>(0u - uint32_t(x)) : x;
+            }
+            expect_same_as_reference(saw, order, chan_bits, 4096, initial_coefs());
+        }
+    }
+}
+
+TEST(PredictorAgainstReference, GeneralOrders) {
+    uint32_t seed = 300;
+    for (int32_t order = 1; order <= 16; ++order) {
+        if (order == 4 || order == 8) continue;
+        const uint32_t chan_bits = chan_bits_list[order % 5];
+        const auto music = testsig::music_like(4096 * 2, chan_bits - 1, seed++);
+        const auto noise = testsig::full_scale_noise(4096, chan_bits, seed++);
+        expect_same_as_reference(music, order, chan_bits, 4096, initial_coefs());
+        expect_same_as_reference(noise, order, chan_bits, 1024, initial_coefs());
+    }
+    std::vector<int32_t> in = testsig::music_like(600, 16, 9);
+    for (int32_t order : {0, 31}) {
+        std::vector<int32_t> fast(600), plain(600);
+        predict_block(in.data(), fast.data(), 600, nullptr, order, 16, 9);
+        ref::predict_block(in.data(), plain.data(), 600, nullptr, order, 16, 9);
+        EXPECT_EQ(fast, plain);
+    }
+}
+
+TEST(PredictorAgainstReference, ShortBlocks) {
+    const auto signal = testsig::music_like(4096, 16, 11);
+    for (int32_t order : {4, 8, 2}) {
+        for (int32_t block : {2, 5, 9, 10, 31, 32, 128}) {
+            expect_same_as_reference(signal, order, 17, block, initial_coefs());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qv
