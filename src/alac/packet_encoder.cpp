@@ -5,6 +5,7 @@
 
 #include "alac/channel_layout.h"
 #include "alac/encoder_profile.h"
+#include "alac/pcm_interleave.h"
 
 namespace qv {
 
@@ -41,19 +42,6 @@ StreamFormat pcm_input_format(const AudioFormat& format, uint32_t frame_bytes) {
     return in;
 }
 
-// Writes one ALAC channel position of every frame: the low `Bytes` bytes of
-// each sample, least significant first, `Shift` bits up in the container.
-template <uint32_t Bytes, uint32_t Shift>
-void interleave_channel(const int32_t* src, uint8_t* dst, uint32_t frame_bytes, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i, dst += frame_bytes) {
-        const uint32_t v = uint32_t(src[i]) << Shift;
-        dst[0] = uint8_t(v);
-        dst[1] = uint8_t(v >> 8);
-        if constexpr (Bytes >= 3) dst[2] = uint8_t(v >> 16);
-        if constexpr (Bytes == 4) dst[3] = uint8_t(v >> 24);
-    }
-}
-
 void append_u32_be(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(uint8_t(v >> 24));
     out.push_back(uint8_t(v >> 16));
@@ -83,6 +71,8 @@ bool PacketEncoder::start(const AudioFormat& in_format, bool fast, AlacPacketSin
     // The encoder's capacity of 5 bytes per sample plus 1, and slack for the
     // Golomb coder's whole-word writes past the last bit.
     output.assign(size_t(format.channels) * 20480 + 64, 0);
+    interleaved.reserve(size_t(packet_frames) * format.channels *
+                        ((format.bits_per_sample + 7) >> 3));
 
     encoder.frame_size = packet_frames;
     encoder.fast_mode = fast;
@@ -120,22 +110,12 @@ bool PacketEncoder::accept_pcm(const int32_t* const* channels, uint32_t frame_co
 
 bool PacketEncoder::encode_buffered(uint32_t count, std::string& error) {
     if (count == 0) return true;
-    const uint32_t channels = format.channels;
     const uint32_t bytes = (format.bits_per_sample + 7) >> 3;
-    const uint32_t frame_bytes = bytes * channels;
+    const uint32_t frame_bytes = bytes * format.channels;
 
     uint64_t t0 = profile_start();
     interleaved.resize(size_t(count) * frame_bytes);
-    for (uint32_t j = 0; j < channels; ++j) {
-        const int32_t* src = channel_buffers[ChannelOrderTable[channels][j]].data();
-        uint8_t* dst = interleaved.data() + j * bytes;
-        switch (format.bits_per_sample) {
-            case 16: interleave_channel<2, 0>(src, dst, frame_bytes, count); break;
-            case 20: interleave_channel<3, 4>(src, dst, frame_bytes, count); break;
-            case 24: interleave_channel<3, 0>(src, dst, frame_bytes, count); break;
-            default: interleave_channel<4, 0>(src, dst, frame_bytes, count); break;
-        }
-    }
+    interleave_packet(channel_buffers, format.bits_per_sample, count, interleaved.data());
     profile_book(stage_interleave, t0);
 
     const StreamFormat input = pcm_input_format(format, frame_bytes);
