@@ -1,5 +1,7 @@
 #pragma once
 // Signals, an encoder harness and a bit reader for the ALAC encoder tests.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "alac/alac_encoder.h"
+#include "alac/channel_layout.h"
 #include "alac/pcm_interleave.h"
 
 namespace qv::test {
@@ -94,7 +97,7 @@ struct FrameHarness {
 
 // Most-significant-bit-first field reader over a finished frame.
 class FieldReader {
-public:
+   public:
     explicit FieldReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
 
     uint32_t read(uint32_t count) {
@@ -111,7 +114,7 @@ public:
     }
     size_t position() const { return pos_; }
 
-private:
+   private:
     const std::vector<uint8_t>& bytes_;
     size_t pos_ = 0;
 };
@@ -146,6 +149,38 @@ inline ElementHeader read_element_header(FieldReader& reader, uint32_t signals) 
         }
     }
     return h;
+}
+
+// Walks a frame of uncompressed elements in channel-map order and checks
+// every tag, instance number and sample, the end tag and the padding.
+inline void expect_verbatim_frame(const std::vector<uint8_t>& frame, const Planar& pcm,
+                                  uint32_t bits) {
+    const uint32_t channels = uint32_t(pcm.size());
+    const uint32_t frames = uint32_t(pcm[0].size());
+    const bool partial = frames != 4096;
+    FieldReader r(frame);
+    uint32_t instances[2] = {};
+    for (uint32_t ch = 0; ch < channels;) {
+        const uint32_t tag = element_tag_at(channels, ch);
+        const uint32_t width = tag == 1 ? 2 : 1;
+        ASSERT_EQ(r.read(3), tag) << "position " << ch;
+        ASSERT_EQ(r.read(4), instances[tag]++);
+        ASSERT_EQ(r.read(16), partial ? 9u : 1u);
+        if (partial) {
+            ASSERT_EQ(r.read(32), frames);
+        }
+        for (uint32_t i = 0; i < frames; ++i) {
+            for (uint32_t k = 0; k < width; ++k) {
+                const uint32_t source = ChannelOrderTable[channels][ch + k];
+                ASSERT_EQ(r.read_signed(bits), pcm[source][i]) << "frame " << i;
+            }
+        }
+        ch += width;
+    }
+    EXPECT_EQ(r.read(3), 7u);
+    const size_t end = r.position();
+    ASSERT_EQ(frame.size(), (end + 7) / 8);
+    EXPECT_EQ(r.read(uint32_t(frame.size() * 8 - end)), 0u);
 }
 
 }  // namespace qv::test
