@@ -100,17 +100,6 @@ TEST(MoovBuilder, RunsMergeOnlyNeighbours) {
     EXPECT_EQ(table_of(full, std::string(stbl) + "stts"), (std::vector<uint32_t>{1, 2, 4096}));
 }
 
-TEST(MoovBuilder, NoPackets) {
-    const Bytes moov = moov_for(format_of(44100, 16, 2), {}, {}, cookie_of(24));
-    EXPECT_EQ(table_of(moov, std::string(stbl) + "stts"), (std::vector<uint32_t>{0}));
-    EXPECT_EQ(table_of(moov, std::string(stbl) + "stsc"), (std::vector<uint32_t>{0}));
-    EXPECT_EQ(table_of(moov, std::string(stbl) + "stsz"), (std::vector<uint32_t>{0, 0}));
-    EXPECT_EQ(table_of(moov, std::string(stbl) + "stco"), (std::vector<uint32_t>{0}));
-    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/trak/mdia/mdhd").offset + 24), 0u);
-    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/mvhd").offset + 24), 0u);
-    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/trak/tkhd").offset + 28), 0u);
-}
-
 TEST(MoovBuilder, MediaDurationClampsAt32Bits) {
     const Bytes moov = moov_for(format_of(1000, 16, 1), {1, 1}, {0xFFFFFFFFu, 1}, cookie_of(24));
     EXPECT_EQ(u32_at(moov, box_at(moov, "moov/trak/mdia/mdhd").offset + 24), 0xFFFFFFFFu);
