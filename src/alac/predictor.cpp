@@ -7,7 +7,6 @@ namespace qv {
 namespace {
 
 // 32-bit two's-complement arithmetic with wrap-around.
-inline int32_t add32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) + uint32_t(b)); }
 inline int32_t sub32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) - uint32_t(b)); }
 inline int32_t mul32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) * uint32_t(b)); }
 inline int32_t sign_of(int32_t x) { return (x > 0) - (x < 0); }
@@ -50,20 +49,23 @@ void predict_taps(const int32_t* in, int32_t* residual, int32_t count, int16_t* 
         residual[j] = e;
 
         // Sign-sign update from the oldest tap on, until the running error
-        // changes sign. t = sgn(e) * sgn(b_k) folds both directions into one
-        // pass; `live` drops to 0 after the tap where the error crossed.
-        const int32_t sig = sign_of(e);
-        const bool positive = e > 0;
-        const bool negative = e < 0;
+        // changes sign, without a branch per tap. With m = 0 for e > 0 and
+        // -1 for e < 0: t = (sgn(b_k) ^ m) - m is sgn(e) * sgn(b_k), the step
+        // of a_k; (b_k ^ tm) - tm is t * b_k; and (rest ^ m) > m is rest > 0
+        // or rest < 0 respectively. `live` (all ones, then 0 from the tap
+        // after the crossing on, and 0 throughout when e = 0) masks the
+        // updates that the early stop skips.
+        const int32_t m = e >> 31;
         int32_t rest = e;
-        int32_t live = 1;
+        int32_t live = -static_cast<int32_t>(e != 0);
 #pragma GCC unroll 8
         for (int i = 0; i < p; ++i) {
             const int k = p - 1 - i;
-            const int32_t t = sig * sign_of(b[k]);
-            a[k] = static_cast<int16_t>(a[k] - t * live);
-            rest = sub32(rest, mul32(i + 1, mul32(t, b[k]) >> den_shift));
-            live &= static_cast<int32_t>((positive & (rest > 0)) | (negative & (rest < 0)));
+            const int32_t t = (sign_of(b[k]) ^ m) - m;
+            const int32_t tm = t >> 31;
+            a[k] = static_cast<int16_t>(a[k] - (t & live));
+            rest = sub32(rest, mul32(i + 1, sub32(b[k] ^ tm, tm) >> den_shift));
+            live &= -static_cast<int32_t>((rest ^ m) > m);
         }
     }
 
