@@ -1,0 +1,24 @@
+// predict_block over one stereo packet (U then V), by predictor order.
+#include <cstring>
+
+#include "alac/predictor.h"
+#include "music_packet.h"
+
+namespace {
+
+void predictor_packet(benchmark::State& state) {
+    const int32_t order = static_cast<int32_t>(state.range(0));
+    static const qv::bench::MusicPacket packet = qv::bench::make_music_packet();
+    std::vector<int32_t> residual(qv::bench::packet_frames + 32);
+    int16_t coefs_u[16] = {1216, -928, -64};
+    int16_t coefs_v[16] = {1216, -928, -64};
+    qv::bench::run_with_cycle_counter(state, 2 * qv::bench::packet_frames, [&] {
+        qv::predict_block(packet.u.data(), residual.data(), qv::bench::packet_frames, coefs_u, order, 17, 9);
+        qv::predict_block(packet.v.data(), residual.data(), qv::bench::packet_frames, coefs_v, order, 17, 9);
+        benchmark::DoNotOptimize(residual.data());
+    });
+}
+
+}  // namespace
+
+BENCHMARK(predictor_packet)->Arg(4)->Arg(8)->Arg(6)->Arg(31);
