@@ -5,21 +5,15 @@
 namespace qv {
 namespace {
 
-struct BitFlip {
-    bool armed = false;
-    uint64_t packet = 0;
-    uint64_t bit = 0;
-};
-
-BitFlip test_bit_flip;
+PacketVerifier::BitFlip test_bit_flip;
 
 }  // namespace
 
 void set_verifier_bit_flip_for_testing(uint64_t packet, uint64_t bit) {
-    test_bit_flip = BitFlip{true, packet, bit};
+    test_bit_flip = PacketVerifier::BitFlip{true, packet, bit};
 }
 
-void clear_verifier_bit_flip_for_testing() { test_bit_flip = BitFlip{}; }
+void clear_verifier_bit_flip_for_testing() { test_bit_flip = PacketVerifier::BitFlip{}; }
 
 bool PacketVerifier::start(const AudioFormat& format, std::string& error) {
     AlacDecoderConfig config;
@@ -33,8 +27,9 @@ bool PacketVerifier::start(const AudioFormat& format, std::string& error) {
     failed_ = false;
     mismatch_frame_ = 0;
     decode_status_ = AlacDecodeStatus::ok;
+    flip_ = test_bit_flip;
     flipped_.clear();
-    if (test_bit_flip.armed) flipped_.reserve(size_t(channels_) * 4096 * 5 + 1);
+    if (flip_.armed) flipped_.reserve(size_t(channels_) * 4096 * 5 + 1);
     started_ = true;
     return true;
 }
@@ -44,9 +39,9 @@ bool PacketVerifier::verify_packet(const AlacPacket& packet, const int32_t* cons
     if (!started_ || failed_) return false;
     const uint64_t first = verified_frames_;
     const uint8_t* data = packet.data;
-    if (test_bit_flip.armed && test_bit_flip.packet == packets_ && packet.byte_count > 0) {
+    if (flip_.armed && flip_.packet == packets_ && packet.byte_count > 0) {
         flipped_.assign(packet.data, packet.data + packet.byte_count);
-        const uint64_t bit = test_bit_flip.bit % (uint64_t(packet.byte_count) * 8);
+        const uint64_t bit = flip_.bit % (uint64_t(packet.byte_count) * 8);
         flipped_[bit / 8] ^= static_cast<uint8_t>(0x80u >> (bit % 8));
         data = flipped_.data();
     }

@@ -27,6 +27,12 @@ public:
     // The decoder's verdict on the failing packet (ok when it decoded but differed).
     AlacDecodeStatus decode_status() const { return decode_status_; }
 
+    struct BitFlip {
+        bool armed = false;
+        uint64_t packet = 0;
+        uint64_t bit = 0;
+    };
+
 private:
     AlacDecoder decoder_;
     uint32_t channels_ = 0;
@@ -36,7 +42,8 @@ private:
     bool failed_ = false;
     uint64_t mismatch_frame_ = 0;
     AlacDecodeStatus decode_status_ = AlacDecodeStatus::ok;
-    std::vector<uint8_t> flipped_;  // copy of a packet corrupted by the test hook
+    BitFlip flip_{};                // the test seam's request, taken at start
+    std::vector<uint8_t> flipped_;  // copy of a packet corrupted by the test seam
 };
 
 // "verification failed: decoded audio differs from the input at sample frame %llu"
