@@ -76,7 +76,9 @@ public:
 
     bool is_open() const { return stream_.is_open(); }
 
-    // Fewer than n bytes is a failure; n = 0 always succeeds.
+    // Fewer than n bytes is a failure; n = 0 always succeeds. A read larger
+    // than the stream's own buffer goes from the file straight into dst, so
+    // a data block costs one system read and one copy.
     bool read_exact(void* dst, size_t n) {
         if (n == 0) {
             return true;

@@ -173,6 +173,13 @@ WavRun run_wav_reader_on(const std::filesystem::path& path, size_t refuse_call) 
     return run;
 }
 
+void expect_header_failure(const WavRun& run, const std::string& message) {
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error, message);
+    EXPECT_TRUE(run.recorder.blocks.empty());
+    EXPECT_TRUE(PcmRecorder::same(run.format, kUntouchedFormat));
+}
+
 std::filesystem::path test_directory() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::filesystem::path dir = std::filesystem::path(RO_ZOZA_TEST_TMP) / "input" / info->test_suite_name();

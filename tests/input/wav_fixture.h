@@ -94,6 +94,10 @@ WavRun run_wav_reader(const Bytes& file, size_t refuse_call = SIZE_MAX);
 WavRun run_wav_reader(const WavFile& file, size_t refuse_call = SIZE_MAX);
 WavRun run_wav_reader_on(const std::filesystem::path& path, size_t refuse_call = SIZE_MAX);
 
+// A run that failed with `message` before any sample: no consumer call and
+// the format as it was.
+void expect_header_failure(const WavRun& run, const std::string& message);
+
 // A fresh, empty directory for the running test.
 std::filesystem::path test_directory();
 

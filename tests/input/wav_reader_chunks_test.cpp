@@ -6,13 +6,6 @@
 namespace qv::test {
 namespace {
 
-void expect_header_failure(const WavRun& run, const std::string& message) {
-    EXPECT_FALSE(run.ok);
-    EXPECT_EQ(run.error, message);
-    EXPECT_TRUE(run.recorder.blocks.empty());
-    EXPECT_TRUE(PcmRecorder::same(run.format, kUntouchedFormat));
-}
-
 const Bytes kStereoFmt = fmt_body(pcm_fmt(2, 16));
 const Bytes kFrames = pcm_bytes({100, -100, 200, -200, 300, -300}, 16, 16);
 

@@ -9,13 +9,6 @@ namespace {
 
 const Bytes kFrames = pcm_bytes({1, -1, 2, -2}, 16, 16);
 
-void expect_header_failure(const WavRun& run, const std::string& message) {
-    EXPECT_FALSE(run.ok);
-    EXPECT_EQ(run.error, message);
-    EXPECT_TRUE(run.recorder.blocks.empty());
-    EXPECT_TRUE(PcmRecorder::same(run.format, kUntouchedFormat));
-}
-
 WavRun run_fmt(const FmtFields& fmt) { return run_wav_reader(simple_wav(fmt, kFrames)); }
 
 TEST(WavFmt, EighteenBytePcmChunkIsAccepted) {
