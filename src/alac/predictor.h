@@ -12,8 +12,10 @@ struct PredictorCoefs {
 };
 
 // Replaces each sample by its prediction error and adapts `coefs` in place.
+// `order` is 0..31 (31: first differences); `den_shift` 1..31. `in` and
 // `residual` must hold at least order + 1 entries even when `count` is
-// smaller: the warm-up always writes entries 0..order.
+// smaller: the warm-up always reads and writes entries 0..order. Only order 0
+// may work in place.
 void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
                    int32_t order, uint32_t chan_bits, uint32_t den_shift);
 
