@@ -152,6 +152,8 @@ int32_t golomb_encode(GolombParams& params, const int32_t* residuals, BitWriter&
         mb = n > 0xFFFF ? 0xFFFF : mb + n * pb - ((pb * mb) >> 9);
         zmode = 0;
 
+        // Zero-run mode while the mean is small (mb * 4 < 512: with pb = 40
+        // the mean stays far below 2^30, so this is mb < 128).
         if (mb < 128 && c < count) {
             zmode = 1;
             uint32_t nz = 0;
