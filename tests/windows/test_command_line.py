@@ -1,5 +1,6 @@
 """ro-zoza.exe's console texts and command-line errors under wine."""
 import os
+import struct
 import unittest
 
 import rztest
@@ -59,6 +60,29 @@ class ConsoleTexts(wintest.WindowsTest):
     def test_features_without_libflac(self):
         expected = self.banner() + '\nFLAC input: disabled\n' + FEATURES_TAIL
         self.assertEqual(self.run_exe('--features'), (0, expected, ''))
+
+
+class VersionResource(unittest.TestCase):
+    """The version block Windows shows in the file's properties."""
+
+    def test_fixed_and_string_versions(self):
+        with open(wintest.EXE, 'rb') as f:
+            data = f.read()
+        at = data.find(struct.pack('<I', 0xFEEF04BD))
+        self.assertGreater(at, 0, 'no VS_FIXEDFILEINFO')
+        # Structure version, then file and product version as 1.0 / 1.0.
+        self.assertEqual(struct.unpack_from('<5I', data, at + 4),
+                         (0x10000, 0x10000, 0x10000, 0x10000, 0x10000))
+        for key, value in [('FileVersion', '1.0.1.0'), ('ProductVersion', '1.0.1.0'),
+                           ('ProductName', 'ro-zoza')]:
+            with self.subTest(key=key):
+                entry = key.encode('utf-16-le') + b'\0\0'
+                pos = data.find(entry)
+                self.assertGreater(pos, 0, key)
+                # The value follows, aligned to four bytes.
+                pos = (pos + len(entry) + 3) & ~3
+                self.assertEqual(data[pos:pos + 2 * len(value) + 2],
+                                 value.encode('utf-16-le') + b'\0\0')
 
 
 class CommandLineErrors(wintest.WindowsTest):
