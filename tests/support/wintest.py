@@ -116,13 +116,13 @@ class WindowsTest(rztest.TempDirTest):
     def run_exe(self, *args, exe=None, cwd=None):
         return run_exe(exe or EXE, *args, cwd=cwd or self.dir)
 
-    def convert_both(self, args, win_out='win.m4a', linux_out='linux.m4a', cwd=None):
+    def convert_both(self, args, win_out='win.m4a', linux_out='linux.m4a', cwd=None, exe=None):
         """Runs the .exe and the Linux build with `args` plus their own
         output name; both must succeed with the same console text and write
         the same bytes. Returns the .exe's output path."""
         require_linux_build(self)
         cwd = cwd or self.dir
-        code, out, err = self.run_exe(*args, '-o', win_out, cwd=cwd)
+        code, out, err = self.run_exe(*args, '-o', win_out, exe=exe, cwd=cwd)
         self.assertEqual((code, err), (0, ''), out)
         lcode, lout, lerr = run_linux(*args, '-o', linux_out, cwd=cwd)
         self.assertEqual((lcode, lerr), (0, ''))

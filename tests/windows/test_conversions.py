@@ -87,6 +87,10 @@ class Conversions(wintest.WindowsTest):
         self.assertEqual((code, err), (0, ''))
         self.assertEqual(os.listdir(self.path('sub')), ['track.m4a'])
         self.assert_lossless(out, frames, 2, 16)
+        wintest.require_linux_build(self)
+        self.assertEqual(wintest.run_linux('in.wav', '--quiet', '-o', 'linux.m4a', cwd=self.dir),
+                         (0, '', ''))
+        self.assertEqual(wintest.read(out), wintest.read(self.path('linux.m4a')))
 
     def test_existing_output(self):
         frames = wintest.music_frames(2500, 2, 16, seed=8)
