@@ -76,6 +76,12 @@ AlacDecodeStatus AlacDecoder::decode_frame(const uint8_t* data, size_t size) {
     frame_count_ = 0;
     if (!configured_) return AlacDecodeStatus::not_configured;
     BitReader reader(data, size);
+    const AlacDecodeStatus status = parse_frame(reader);
+    if (status != AlacDecodeStatus::ok) frame_count_ = 0;
+    return status;
+}
+
+AlacDecodeStatus AlacDecoder::parse_frame(BitReader& reader) {
     const uint32_t channels = config_.channels;
     uint32_t instances[2] = {0, 0};
     uint32_t position = 0;
@@ -87,23 +93,18 @@ AlacDecodeStatus AlacDecoder::decode_frame(const uint8_t* data, size_t size) {
         if (tag != element_tag_at(channels, position)) return AlacDecodeStatus::unexpected_element;
         if (reader.read(4) != instances[tag]++) return AlacDecodeStatus::bad_instance;
         const AlacDecodeStatus status = decode_element(reader, tag, position);
-        if (status != AlacDecodeStatus::ok) {
-            frame_count_ = 0;
-            return status;
-        }
+        if (status != AlacDecodeStatus::ok) return status;
         position += tag == tag_pair ? 2 : 1;
     }
     const uint32_t tag = reader.read(3);
     const uint32_t pad = static_cast<uint32_t>((8 - reader.bit_position() % 8) % 8);
     const uint32_t padding = reader.read(pad);
-    AlacDecodeStatus status = AlacDecodeStatus::ok;
-    if (reader.overrun()) status = AlacDecodeStatus::truncated;
-    else if (tag == tag_single || tag == tag_pair) status = AlacDecodeStatus::extra_element;
-    else if (tag != tag_end) status = AlacDecodeStatus::bad_element_tag;
-    else if (padding != 0) status = AlacDecodeStatus::nonzero_padding;
-    else if (reader.bits_left() != 0) status = AlacDecodeStatus::trailing_bytes;
-    if (status != AlacDecodeStatus::ok) frame_count_ = 0;
-    return status;
+    if (reader.overrun()) return AlacDecodeStatus::truncated;
+    if (tag == tag_single || tag == tag_pair) return AlacDecodeStatus::extra_element;
+    if (tag != tag_end) return AlacDecodeStatus::bad_element_tag;
+    if (padding != 0) return AlacDecodeStatus::nonzero_padding;
+    if (reader.bits_left() != 0) return AlacDecodeStatus::trailing_bytes;
+    return AlacDecodeStatus::ok;
 }
 
 // Header shared by both element kinds: 12 reserved bits, partial flag, bytes

@@ -46,6 +46,7 @@ public:
 
 private:
     struct ElementHeader;
+    AlacDecodeStatus parse_frame(BitReader& reader);
     AlacDecodeStatus decode_element(BitReader& reader, uint32_t tag, uint32_t position);
     AlacDecodeStatus read_header(BitReader& reader, ElementHeader& header);
     AlacDecodeStatus decode_uncompressed(BitReader& reader, uint32_t position, uint32_t width);

@@ -307,9 +307,10 @@ TEST(AlacDecoderErrors, EachMalformedFieldHasItsStatus) {
     add("shift 0", [](Pieces& p) { p.mode_shift = 0x00; }, AlacDecodeStatus::bad_den_shift);
     add("weight 3", [](Pieces& p) { p.weight_order = 0x60; }, AlacDecodeStatus::bad_weight);
     add("no end tag", [](Pieces& p) { p.end = false; }, AlacDecodeStatus::truncated);
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(decode(decoder, three_channel_frame(c.p)), c.want) << c.name;
-    EXPECT_EQ(decoder.frame_count(), 0u);
+        EXPECT_EQ(decoder.frame_count(), 0u) << c.name;
+    }
 
     auto frame = three_channel_frame({});
     auto garbage = frame;
