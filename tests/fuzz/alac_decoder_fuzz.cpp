@@ -1,0 +1,70 @@
+// Feeds arbitrary bytes to the ALAC frame decoder as one frame. The first
+// byte picks the bit depth and channel count, the second the coder
+// parameters; the rest is the frame. The decoder must reject or decode it
+// without reading outside the bytes, and a decoded frame must hold only
+// samples of the configured depth.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "alac/alac_decoder.h"
+
+namespace {
+
+struct Params {
+    uint32_t frame_length, pb, mb, kb;
+};
+
+// The stream's own constants first, then short frames and extreme coder settings.
+constexpr Params param_sets[4] = {
+    {4096, 40, 10, 14},
+    {16, 40, 10, 14},
+    {4096, 255, 0, 31},
+    {1, 1, 255, 1},
+};
+
+constexpr uint32_t depths[4] = {16, 20, 24, 32};
+
+qv::AlacDecoder* decoder_for(uint8_t layout, uint8_t params) {
+    static std::unique_ptr<qv::AlacDecoder> decoders[32][4];
+    auto& slot = decoders[layout & 31][params & 3];
+    if (!slot) {
+        const Params& p = param_sets[params & 3];
+        qv::AlacDecoderConfig config;
+        config.bit_depth = depths[layout & 3];
+        config.channels = 1 + ((layout >> 2) & 7);
+        config.frame_length = p.frame_length;
+        config.pb = p.pb;
+        config.mb = p.mb;
+        config.kb = p.kb;
+        slot = std::make_unique<qv::AlacDecoder>();
+        std::string error;
+        if (!slot->configure(config, error)) __builtin_trap();
+    }
+    return slot.get();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    qv::AlacDecoder* decoder = decoder_for(data[0], data[1]);
+    if (decoder->decode_frame(data + 2, size - 2) != qv::AlacDecodeStatus::ok) {
+        if (decoder->frame_count() != 0) __builtin_trap();
+        return 0;
+    }
+    const qv::AlacDecoderConfig& config = decoder->config();
+    const uint32_t frames = decoder->frame_count();
+    if (frames == 0 || frames > config.frame_length) __builtin_trap();
+    const uint32_t shift = 32 - config.bit_depth;
+    for (uint32_t c = 0; c < config.channels; ++c) {
+        const int32_t* samples = decoder->channel(c);
+        for (uint32_t i = 0; i < frames; ++i) {
+            const int32_t v = samples[i];
+            if ((static_cast<int32_t>(static_cast<uint32_t>(v) << shift) >> shift) != v)
+                __builtin_trap();
+        }
+    }
+    return 0;
+}
