@@ -61,6 +61,18 @@ private:
     int32_t encode_single(BitWriter& writer, const uint8_t* pcm, uint32_t stride, uint32_t channel,
                           uint32_t frames);
 
+    // One signal of an element's final predictor and coder pass.
+    struct FinalSignal {
+        const int32_t* signal;
+        int32_t* residual;
+        int16_t* coefs;
+        uint32_t order;
+        uint32_t bits;  // receives the size of its residual codes
+    };
+    int32_t code_final_pass(BitWriter& writer, const BitWriter& start, FinalSignal* signals,
+                            uint32_t signal_count, uint32_t frames, uint32_t chan_bits,
+                            uint32_t escape_bits, uint32_t& measured);
+
     int32_t* mix_u = nullptr;
     int32_t* mix_v = nullptr;
     int32_t* residual_u = nullptr;

@@ -51,20 +51,9 @@ inline void write_predictor_params(BitWriter& writer, const int16_t* coefs, uint
     for (uint32_t k = 0; k < order; ++k) write_bits(writer, uint16_t(coefs[k]), 16);
 }
 
-// Predicts one signal over `count` samples and codes the residuals.
-inline int32_t predict_and_code(const int32_t* signal, int32_t* residual, uint32_t count, int16_t* coefs,
-                         uint32_t order, uint32_t chan_bits, BitWriter& writer,
-                         uint32_t& bits) {
-    predict_block_timed(signal, residual, int32_t(count), coefs, int32_t(order), chan_bits,
-                        element_den_shift);
-    GolombParams params;
-    set_golomb_params(params, count);
-    return golomb_encode(params, residual, writer, count, chan_bits, bits);
-}
-
 // Codes `count` residuals only to measure them.
 inline uint32_t coded_bits(const int32_t* residual, uint32_t count, uint32_t chan_bits,
-                    BitWriter& writer, int32_t& status) {
+                           BitWriter& writer, int32_t& status) {
     GolombParams params;
     set_golomb_params(params, count);
     uint32_t bits = 0;

@@ -20,12 +20,8 @@ void matrix_pair(int32_t depth, const uint8_t* pcm, uint32_t stride, int32_t* u,
                  uint32_t count, int32_t mix_res, uint16_t* shift_buf, uint32_t bytes_shifted) {
     const int32_t n = static_cast<int32_t>(count);
     switch (depth) {
-        case 16:
-            mix16(reinterpret_cast<const int16_t*>(pcm), stride, u, v, n, mix_res);
-            break;
-        case 20:
-            mix20(pcm, stride, u, v, n, mix_bits, mix_res);
-            break;
+        case 16: mix16(reinterpret_cast<const int16_t*>(pcm), stride, u, v, n, mix_res); break;
+        case 20: mix20(pcm, stride, u, v, n, mix_bits, mix_res); break;
         case 24:
             mix24(pcm, stride, u, v, n, mix_bits, mix_res, shift_buf, int32_t(bytes_shifted));
             break;
@@ -66,8 +62,8 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
     const bool partial = frames != frame_size;
     const uint32_t n_div8 = frames >> 3;
     const uint32_t n_div32 = frames >> 5;
-    int16_t (&sets_u)[16][16] = coefs_u.sets[channel];
-    int16_t (&sets_v)[16][16] = coefs_v.sets[channel];
+    int16_t(&sets_u)[16][16] = coefs_u.sets[channel];
+    int16_t(&sets_v)[16][16] = coefs_v.sets[channel];
     int32_t status = 0;
 
     // Matrixing weight: order-8 prediction of the first eighth of the packet
@@ -114,14 +110,14 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
                                 int32_t(order), chan_bits, element_den_shift);
         }
         int32_t ignored = 0;
-        const uint32_t cost_u = 8 * coded_bits(residual_u, n_div8, chan_bits, work, ignored) +
-                                16 * order;
+        const uint32_t cost_u =
+            8 * coded_bits(residual_u, n_div8, chan_bits, work, ignored) + 16 * order;
         if (cost_u < best_u) {
             best_u = cost_u;
             order_u = order;
         }
-        const uint32_t cost_v = 8 * coded_bits(residual_v, n_div8, chan_bits, work, ignored) +
-                                16 * order;
+        const uint32_t cost_v =
+            8 * coded_bits(residual_v, n_div8, chan_bits, work, ignored) + 16 * order;
         if (cost_v < best_v) {
             best_v = cost_v;
             order_v = order;
@@ -134,17 +130,13 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
     if (estimate >= escape_bits) return encode_pair_verbatim(writer, pcm, stride, frames);
 
     write_element_flags(writer, partial, bytes_shifted, false, frames);
-    write_pair_header(writer, mix_res, sets_u[order_u - 1], order_u, sets_v[order_v - 1],
-                      order_v, shift_buf, bytes_shifted, frames);
-    uint32_t bits = 0;
-    status = predict_and_code(mix_u, residual_u, frames, sets_u[order_u - 1], order_u, chan_bits,
-                              writer, bits);
+    write_pair_header(writer, mix_res, sets_u[order_u - 1], order_u, sets_v[order_v - 1], order_v,
+                      shift_buf, bytes_shifted, frames);
+    FinalSignal signals[2] = {{mix_u, residual_u, sets_u[order_u - 1], order_u, 0},
+                              {mix_v, residual_v, sets_v[order_v - 1], order_v, 0}};
+    uint32_t measured = 0;
+    status = code_final_pass(writer, start, signals, 2, frames, chan_bits, escape_bits, measured);
     if (status != 0) return status;
-    status = predict_and_code(mix_v, residual_v, frames, sets_v[order_v - 1], order_v, chan_bits,
-                              writer, bits);
-    if (status != 0) return status;
-
-    const uint32_t measured = bit_position(writer) - bit_position(start);
     if (measured >= escape_bits) {
         writer = start;
         std::printf("compressed frame too big: %u vs. %u \n", measured, escape_bits);
@@ -167,20 +159,17 @@ int32_t ALACEncoder::encode_pair_fast(BitWriter& writer, const uint8_t* pcm, uin
 
     write_element_flags(writer, partial, bytes_shifted, false, frames);
     write_pair_header(writer, 0, set_u, 8, set_v, 8, shift_buf, bytes_shifted, frames);
-    uint32_t bits_u = 0;
-    uint32_t bits_v = 0;
-    int32_t status =
-        predict_and_code(mix_u, residual_u, frames, set_u, 8, chan_bits, writer, bits_u);
-    if (status != 0) return status;
-    status = predict_and_code(mix_v, residual_v, frames, set_v, 8, chan_bits, writer, bits_v);
+    const uint32_t escape_bits = frames * uint32_t(bit_depth) * 2 + (partial ? 48 : 16);
+    FinalSignal signals[2] = {{mix_u, residual_u, set_u, 8, 0}, {mix_v, residual_v, set_v, 8, 0}};
+    uint32_t measured = 0;
+    const int32_t status =
+        code_final_pass(writer, start, signals, 2, frames, chan_bits, escape_bits, measured);
     if (status != 0) return status;
 
     const uint32_t estimate =
-        bits_u + bits_v + 320 + (partial ? 32 : 0) + frames * 16 * bytes_shifted;
-    const uint32_t escape_bits = frames * uint32_t(bit_depth) * 2 + (partial ? 48 : 16);
+        signals[0].bits + signals[1].bits + 320 + (partial ? 32 : 0) + frames * 16 * bytes_shifted;
     bool too_big = estimate >= escape_bits;
     if (!too_big) {
-        const uint32_t measured = bit_position(writer) - bit_position(start);
         if (measured >= escape_bits) {
             std::printf("compressed frame too big: %u vs. %u\n", measured, escape_bits);
             too_big = true;

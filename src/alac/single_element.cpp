@@ -66,7 +66,7 @@ int32_t ALACEncoder::encode_single(BitWriter& writer, const uint8_t* pcm, uint32
     const uint32_t n_div8 = frames >> 3;
     const uint32_t n_div32 = frames >> 5;
     const uint32_t step = stride * ((uint32_t(bit_depth) + 7) / 8);
-    int16_t (&sets)[16][16] = coefs_u.sets[channel];
+    int16_t(&sets)[16][16] = coefs_u.sets[channel];
 
     read_channel(bit_depth, pcm, step, frames, mix_u, shift_buf);
 
@@ -103,11 +103,11 @@ int32_t ALACEncoder::encode_single(BitWriter& writer, const uint8_t* pcm, uint32
         for (uint32_t i = 0; bytes_shifted > 0 && i < frames; ++i) {
             write_bits(writer, shift_buf[i], 8 * bytes_shifted);
         }
-        uint32_t bits = 0;
-        const int32_t status = predict_and_code(mix_u, residual_u, frames, sets[order_u - 1],
-                                                order_u, chan_bits, writer, bits);
+        FinalSignal signal{mix_u, residual_u, sets[order_u - 1], order_u, 0};
+        uint32_t measured = 0;
+        const int32_t status =
+            code_final_pass(writer, start, &signal, 1, frames, chan_bits, escape_bits, measured);
         if (status != 0) return status;
-        const uint32_t measured = bit_position(writer) - bit_position(start);
         if (measured < escape_bits) return 0;
         writer = start;
         std::printf("compressed frame too big: %u vs. %u\n", measured, escape_bits);

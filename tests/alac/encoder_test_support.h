@@ -16,7 +16,9 @@ namespace qv::test {
 
 using Planar = std::vector<std::vector<int32_t>>;
 
-inline int32_t full_scale(uint32_t bits) { return int32_t((1ull << (bits - 1)) - 1); }
+inline int32_t full_scale(uint32_t bits) {
+    return int32_t((1ull << (bits - 1)) - 1);
+}
 
 // A few sines per channel plus a little noise, at about a third of full scale.
 inline Planar music_like(uint32_t channels, uint32_t frames, uint32_t bits, uint32_t seed = 1) {
