@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 #include "alac/pcm_interleave.h"
 
@@ -26,6 +27,19 @@ TEST(ChannelLayout, OrderIsAPermutationAndMapCoversEveryPosition) {
         EXPECT_EQ(ChannelLayoutTags[n] & 0xFFFF, n);
     }
     EXPECT_EQ(ChannelLayoutTags[6], 0x7C0006u);
+}
+
+// Element kinds from position 0: S single channel, P channel pair.
+TEST(ChannelLayout, ElementsPerChannelCount) {
+    const char* const expected[9] = {"",    "S",    "P",     "SP",     "SPS",
+                                     "SPP", "SPPS", "SPPSS", "SPPPS"};
+    for (uint32_t n = 1; n <= 8; ++n) {
+        std::string kinds;
+        for (uint32_t ch = 0; ch < n; ch += element_tag_at(n, ch) == 1 ? 2 : 1) {
+            kinds += element_tag_at(n, ch) == 1 ? 'P' : 'S';
+        }
+        EXPECT_EQ(kinds, expected[n]) << n;
+    }
 }
 
 // WAV order L, R, C, LFE, BL, BR goes out as C, L, R, BL, BR, LFE.
