@@ -15,12 +15,9 @@ inline int32_t wrap(uint32_t x, uint32_t shift) { return s32(x << shift) >> shif
 
 inline int32_t sign_of(int32_t x) { return (x > 0) - (x < 0); }
 
-// `Fixed` > 0 makes the order a compile-time constant so the tap loops
-// unroll; 0 takes it from `order`.
-template <uint32_t Fixed>
-void run_filter(int32_t* x, uint32_t count, int16_t* a, uint32_t order, uint32_t shift,
+// Any order from 1 to 30, written as plainly as the formulas.
+void run_filter(int32_t* x, uint32_t count, int16_t* a, uint32_t p, uint32_t shift,
                 uint32_t den_shift) {
-    const uint32_t p = Fixed != 0 ? Fixed : order;
     const uint32_t warm = std::min(p, count - 1);
     for (uint32_t j = 1; j <= warm; ++j) x[j] = wrap(u32(x[j]) + u32(x[j - 1]), shift);
 
@@ -56,6 +53,59 @@ void run_filter(int32_t* x, uint32_t count, int16_t* a, uint32_t order, uint32_t
     }
 }
 
+// Orders 4 and 8, for speed: the taps and the newest sample stay in
+// registers, and the sign-sign update runs without a branch. With
+// neg = -1 for e < 0 and 0 otherwise, (x ^ neg) - neg negates x exactly when
+// e < 0; `live` is all ones until the running error has changed sign (and 0
+// throughout when e = 0), so it masks the updates after the early stop.
+// `Shift` > 0 fixes the prediction shift as well (the encoder always uses 9),
+// which frees the register that variable shifts need.
+template <uint32_t P, uint32_t Shift>
+void run_fixed_filter(int32_t* x, uint32_t count, int16_t* coefs, uint32_t shift,
+                      uint32_t variable_shift) {
+    const uint32_t den_shift = Shift != 0 ? Shift : variable_shift;
+    const uint32_t warm = std::min(P, count - 1);
+    for (uint32_t j = 1; j <= warm; ++j) x[j] = wrap(u32(x[j]) + u32(x[j - 1]), shift);
+    if (count <= P + 1) return;
+
+    int32_t a[P];
+    for (uint32_t k = 0; k < P; ++k) a[k] = coefs[k];
+    const uint32_t half = 1u << (den_shift - 1);
+    int32_t newest = x[P];
+    for (uint32_t j = P + 1; j < count; ++j) {
+        const int32_t top = x[j - P - 1];
+        // d[k] = (sample k + 1 back) - top, the negated tap difference.
+        int32_t d[P];
+        d[0] = s32(u32(newest) - u32(top));
+#pragma GCC unroll 8
+        for (uint32_t k = 1; k < P; ++k) d[k] = s32(u32(x[j - 1 - k]) - u32(top));
+        uint32_t sum = 0;
+#pragma GCC unroll 8
+        for (uint32_t k = 0; k < P; ++k) sum += u32(a[k]) * u32(d[k]);
+        const int32_t e = x[j];
+        newest = wrap(u32(e) + u32(top) + u32(s32(sum + half) >> den_shift), shift);
+        x[j] = newest;
+
+        const int32_t neg = e >> 31;
+        int32_t live = -static_cast<int32_t>(e != 0);
+        int32_t left = e;
+#pragma GCC unroll 8
+        for (uint32_t i = 0; i < P; ++i) {
+            const uint32_t k = P - 1 - i;
+            // a_k moves by sgn(e)·sgn(d_k) and the error by (i + 1) times
+            // the tap's |b_k| (e > 0) or -|b_k| (e < 0), shifted down.
+            const int32_t step = (sign_of(d[k]) ^ neg) - neg;
+            a[k] = static_cast<int16_t>(a[k] + (step & live));
+            const int32_t dm = d[k] >> 31;
+            const uint32_t magnitude = (u32(d[k]) ^ u32(dm)) - u32(dm);
+            const int32_t change = s32((magnitude ^ u32(neg)) - u32(neg)) >> den_shift;
+            left = s32(u32(left) - (i + 1) * u32(change));
+            live &= -static_cast<int32_t>((left ^ neg) > neg);
+        }
+    }
+    for (uint32_t k = 0; k < P; ++k) coefs[k] = static_cast<int16_t>(a[k]);
+}
+
 }  // namespace
 
 void unpredict_block(int32_t* samples, uint32_t count, int16_t* coefs, uint32_t order,
@@ -68,9 +118,15 @@ void unpredict_block(int32_t* samples, uint32_t count, int16_t* coefs, uint32_t 
         return;
     }
     switch (order) {
-        case 4: run_filter<4>(samples, count, coefs, order, shift, den_shift); break;
-        case 8: run_filter<8>(samples, count, coefs, order, shift, den_shift); break;
-        default: run_filter<0>(samples, count, coefs, order, shift, den_shift); break;
+        case 4:
+            if (den_shift == 9) run_fixed_filter<4, 9>(samples, count, coefs, shift, den_shift);
+            else run_fixed_filter<4, 0>(samples, count, coefs, shift, den_shift);
+            break;
+        case 8:
+            if (den_shift == 9) run_fixed_filter<8, 9>(samples, count, coefs, shift, den_shift);
+            else run_fixed_filter<8, 0>(samples, count, coefs, shift, den_shift);
+            break;
+        default: run_filter(samples, count, coefs, order, shift, den_shift); break;
     }
 }
 
