@@ -5,6 +5,7 @@
 
 #include "alac/channel_layout.h"
 #include "alac/encoder_profile.h"
+#include "alac/packet_verifier.h"
 #include "alac/pcm_interleave.h"
 
 namespace qv {
@@ -68,6 +69,8 @@ bool PacketEncoder::start(const AudioFormat& in_format, bool fast, AlacPacketSin
     sink = std::move(in_sink);
 
     channel_buffers.assign(format.channels, std::vector<int32_t>(packet_frames, 0));
+    channel_table.clear();
+    for (const auto& buffer : channel_buffers) channel_table.push_back(buffer.data());
     // The encoder's capacity of 5 bytes per sample plus 1, and slack for the
     // Golomb coder's whole-word writes past the last bit.
     output.assign(size_t(format.channels) * 20480 + 64, 0);
@@ -131,6 +134,10 @@ bool PacketEncoder::encode_buffered(uint32_t count, std::string& error) {
     }
 
     const AlacPacket packet{output.data(), static_cast<uint32_t>(io_bytes), count};
+    if (verifier != nullptr && !verifier->verify_packet(packet, channel_table.data(), count)) {
+        error = verification_failure_message(verifier->mismatch_frame());
+        return false;
+    }
     t0 = profile_start();
     const bool taken = sink(packet, error);
     profile_book(stage_packet_sink, t0);

@@ -11,6 +11,10 @@
 #include "input/audio_format.h"
 
 namespace qv {
+class PacketVerifier;
+}
+
+namespace qv {
 
 class PacketEncoder {
 public:
@@ -20,6 +24,10 @@ public:
     bool accept_pcm(const int32_t* const* channels, uint32_t frame_count, std::string& error);
     bool finish(std::string& error);
     std::vector<uint8_t> magic_cookie() const;
+
+    // With a verifier set, every packet is decoded and compared with its PCM
+    // before it reaches the sink; a difference stops the encoder.
+    void set_verifier(PacketVerifier* packet_verifier) { verifier = packet_verifier; }
 
 private:
     bool encode_buffered(uint32_t count, std::string& error);
@@ -33,6 +41,8 @@ private:
     std::vector<std::vector<int32_t>> channel_buffers;
     std::vector<uint8_t> interleaved;
     std::vector<uint8_t> output;
+    PacketVerifier* verifier = nullptr;
+    std::vector<const int32_t*> channel_table;  // channel_buffers in input order, for the verifier
 };
 
 }  // namespace qv

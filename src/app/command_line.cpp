@@ -133,6 +133,8 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
             options.quiet = true;
         } else if (argument == "--profile") {
             options.profile = true;
+        } else if (argument == "--verify") {
+            options.verify = true;
         } else if (argument == "--help" || argument == "-h") {
             print_usage(library);
             return stop(exit_ok);

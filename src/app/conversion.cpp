@@ -94,6 +94,12 @@ bool prepare_encoder(EncodeContext& context, const AudioFormat& format) {
                                       context.error)) {
         return false;
     }
+    if (context.verify) {
+        if (!context.verifier.start(context.format, context.error)) {
+            return false;
+        }
+        context.packet_encoder.set_verifier(&context.verifier);
+    }
     context.initialized = true;
 
     if (!context.quiet) {
@@ -142,6 +148,7 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     context.quiet = options.quiet;
     context.output_path = options.output_path;
     context.tags = options.tags;
+    context.verify = options.verify;
     AudioFormat format;
     PcmConsumerContext consumer{&context, &format};
     std::string reader_error;
@@ -167,6 +174,10 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     }
     if (!options.quiet) {
         std::printf("Conversion complete.\n");
+        if (context.verify) {
+            std::fputs(verification_success_line(context.verifier.verified_frames()).c_str(),
+                       stdout);
+        }
     }
     if (options.profile) {
         print_encoder_profile();

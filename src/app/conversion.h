@@ -6,6 +6,7 @@
 #include <string>
 
 #include "alac/packet_encoder.h"
+#include "alac/packet_verifier.h"
 #include "app/cli_options.h"
 #include "input/audio_format.h"
 #include "input/flac_library.h"
@@ -27,6 +28,8 @@ struct EncodeContext {
     AudioFormat format{};  // copy taken when the first block arrives
     TagSet tags;
     std::string error;  // why the pipeline failed; empty while nothing failed
+    bool verify = false;     // decode every packet and compare it with its PCM
+    PacketVerifier verifier;
 };
 
 // The consumer's context: the conversion and the format the reader fills.
