@@ -1,0 +1,89 @@
+// AlacDecoder::decode_frame on one stereo 16-bit packet of music-like audio,
+// encoded with the parameter searches and in fast mode (all order 8), and
+// the two decoding stages on their own: residuals and inverse predictor.
+#include <cstring>
+#include <string>
+
+#include "alac/alac_decoder.h"
+#include "alac/alac_encoder.h"
+#include "alac/golomb_decoder.h"
+#include "alac/unpredictor.h"
+#include "music_packet.h"
+
+namespace {
+
+using qv::bench::packet_frames;
+
+struct EncodedPacket {
+    std::vector<uint8_t> bytes;
+};
+
+EncodedPacket encode_packet(bool fast) {
+    static const qv::bench::MusicPacket packet = qv::bench::make_music_packet();
+    std::vector<uint8_t> pcm(packet.pcm.size() * 2);
+    std::memcpy(pcm.data(), packet.pcm.data(), pcm.size());
+    qv::StreamFormat output;
+    output.sample_rate = 44100;
+    output.format_id = qv::fourcc("alac");
+    output.format_flags = 1;
+    output.frames_per_packet = packet_frames;
+    output.channels_per_frame = 2;
+    output.bits_per_channel = 16;
+    qv::StreamFormat input = output;
+    input.format_id = qv::fourcc("lpcm");
+    input.format_flags = 12;
+    input.bytes_per_packet = input.bytes_per_frame = 4;
+    input.frames_per_packet = 1;
+    qv::ALACEncoder encoder;
+    encoder.fast_mode = fast;
+    EncodedPacket result;
+    if (encoder.initialize(output) != 0) return result;
+    result.bytes.resize(encoder.max_output_bytes + 64);
+    // A few packets first so that the coefficient banks have adapted.
+    int32_t bytes = 0;
+    for (int i = 0; i < 4; ++i) {
+        bytes = static_cast<int32_t>(pcm.size());
+        encoder.encode_frame(input, output, pcm.data(), result.bytes.data(), &bytes);
+    }
+    result.bytes.resize(static_cast<size_t>(bytes));
+    return result;
+}
+
+void decode_frame_packet(benchmark::State& state) {
+    const EncodedPacket packet = encode_packet(state.range(0) != 0);
+    qv::AlacDecoder decoder;
+    qv::AlacDecoderConfig config;
+    std::string error;
+    if (packet.bytes.empty() || !decoder.configure(config, error) ||
+        decoder.decode_frame(packet.bytes.data(), packet.bytes.size()) != qv::AlacDecodeStatus::ok) {
+        state.SkipWithError("packet does not decode");
+        return;
+    }
+    qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
+        benchmark::DoNotOptimize(decoder.decode_frame(packet.bytes.data(), packet.bytes.size()));
+        benchmark::DoNotOptimize(decoder.channel(0));
+    });
+}
+
+// Residuals of an order-8 predictor over the music packet's U signal.
+void unpredict_block_order(benchmark::State& state) {
+    const uint32_t order = static_cast<uint32_t>(state.range(0));
+    static const qv::bench::MusicPacket packet = qv::bench::make_music_packet();
+    const std::vector<int32_t> residual = [&] {
+        std::vector<int32_t> r(packet.u.begin(), packet.u.begin() + packet_frames);
+        for (int32_t i = packet_frames - 1; i > 0; --i) r[i] -= r[i - 1];
+        return r;
+    }();
+    std::vector<int32_t> x(residual.size());
+    qv::bench::run_with_cycle_counter(state, packet_frames, [&] {
+        std::memcpy(x.data(), residual.data(), residual.size() * 4);
+        int16_t coefs[32] = {1216, -928, -64, 40, -20, 10, -5, 2};
+        qv::unpredict_block(x.data(), packet_frames, coefs, order, 17, 9);
+        benchmark::DoNotOptimize(x.data());
+    });
+}
+
+}  // namespace
+
+BENCHMARK(decode_frame_packet)->ArgName("fast")->Arg(0)->Arg(1);
+BENCHMARK(unpredict_block_order)->Arg(4)->Arg(8)->Arg(6);
