@@ -49,23 +49,40 @@ void predict_taps(const int32_t* in, int32_t* residual, int32_t count, int16_t* 
         residual[j] = e;
 
         // Sign-sign update from the oldest tap on, until the running error
-        // changes sign, without a branch per tap. With m = 0 for e > 0 and
-        // -1 for e < 0: t = (sgn(b_k) ^ m) - m is sgn(e) * sgn(b_k), the step
-        // of a_k; (b_k ^ tm) - tm is t * b_k; and (rest ^ m) > m is rest > 0
-        // or rest < 0 respectively. `live` (all ones, then 0 from the tap
-        // after the crossing on, and 0 throughout when e = 0) masks the
-        // updates that the early stop skips.
+        // changes sign. With m = 0 for e > 0 and -1 for e < 0:
+        // t = (sgn(b_k) ^ m) - m is sgn(e) * sgn(b_k), the step of a_k;
+        // (b_k ^ tm) - tm is t * b_k; and (rest ^ m) > m is rest > 0 or
+        // rest < 0 respectively.
         const int32_t m = e >> 31;
         int32_t rest = e;
-        int32_t live = -static_cast<int32_t>(e != 0);
+        if constexpr (P == 4) {
+            // Four taps: the early stop as a branch, which the processor
+            // predicts well enough to beat the longer masked chain below.
+            if (e != 0) {
+#pragma GCC unroll 4
+                for (int i = 0; i < p; ++i) {
+                    const int k = p - 1 - i;
+                    const int32_t t = (sign_of(b[k]) ^ m) - m;
+                    const int32_t tm = t >> 31;
+                    a[k] = static_cast<int16_t>(a[k] - t);
+                    rest = sub32(rest, mul32(i + 1, sub32(b[k] ^ tm, tm) >> den_shift));
+                    if ((rest ^ m) <= m) break;
+                }
+            }
+        } else {
+            // Without a branch per tap: `live` (all ones, then 0 from the
+            // tap after the crossing on, and 0 throughout when e = 0) masks
+            // the updates that the early stop skips.
+            int32_t live = -static_cast<int32_t>(e != 0);
 #pragma GCC unroll 8
-        for (int i = 0; i < p; ++i) {
-            const int k = p - 1 - i;
-            const int32_t t = (sign_of(b[k]) ^ m) - m;
-            const int32_t tm = t >> 31;
-            a[k] = static_cast<int16_t>(a[k] - (t & live));
-            rest = sub32(rest, mul32(i + 1, sub32(b[k] ^ tm, tm) >> den_shift));
-            live &= -static_cast<int32_t>((rest ^ m) > m);
+            for (int i = 0; i < p; ++i) {
+                const int k = p - 1 - i;
+                const int32_t t = (sign_of(b[k]) ^ m) - m;
+                const int32_t tm = t >> 31;
+                a[k] = static_cast<int16_t>(a[k] - (t & live));
+                rest = sub32(rest, mul32(i + 1, sub32(b[k] ^ tm, tm) >> den_shift));
+                live &= -static_cast<int32_t>((rest ^ m) > m);
+            }
         }
     }
 
