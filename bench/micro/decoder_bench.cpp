@@ -20,20 +20,9 @@ struct EncodedPacket {
 
 EncodedPacket encode_packet(bool fast) {
     static const qv::bench::MusicPacket packet = qv::bench::make_music_packet();
-    std::vector<uint8_t> pcm(packet.pcm.size() * 2);
-    std::memcpy(pcm.data(), packet.pcm.data(), pcm.size());
-    qv::StreamFormat output;
-    output.sample_rate = 44100;
-    output.format_id = qv::fourcc("alac");
-    output.format_flags = 1;
-    output.frames_per_packet = packet_frames;
-    output.channels_per_frame = 2;
-    output.bits_per_channel = 16;
-    qv::StreamFormat input = output;
-    input.format_id = qv::fourcc("lpcm");
-    input.format_flags = 12;
-    input.bytes_per_packet = input.bytes_per_frame = 4;
-    input.frames_per_packet = 1;
+    std::vector<uint8_t> pcm = qv::bench::packet_pcm_bytes(packet);
+    qv::StreamFormat input, output;
+    qv::bench::stereo16_formats(input, output);
     qv::ALACEncoder encoder;
     encoder.fast_mode = fast;
     EncodedPacket result;

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "alac/alac_encoder.h"
 #include "alac/matrix.h"
 #include "platform/cycle_counter.h"
 
@@ -41,6 +42,34 @@ inline MusicPacket make_music_packet() {
     p.v.resize(packet_frames + 32);
     mix16(p.pcm.data(), 2, p.u.data(), p.v.data(), packet_frames, 2);
     return p;
+}
+
+// The packet's PCM as the frame encoder's little-endian input bytes.
+inline std::vector<uint8_t> packet_pcm_bytes(const MusicPacket& packet) {
+    std::vector<uint8_t> pcm(packet.pcm.size() * 2);
+    for (size_t i = 0; i < packet.pcm.size(); ++i) {
+        const auto v = static_cast<uint16_t>(packet.pcm[i]);
+        pcm[2 * i] = uint8_t(v);
+        pcm[2 * i + 1] = uint8_t(v >> 8);
+    }
+    return pcm;
+}
+
+// The stream descriptions the packet encoder hands to encode_frame for
+// 16-bit stereo at 44.1 kHz.
+inline void stereo16_formats(StreamFormat& input, StreamFormat& output) {
+    output = StreamFormat{};
+    output.sample_rate = 44100;
+    output.format_id = fourcc("alac");
+    output.format_flags = 1;
+    output.frames_per_packet = packet_frames;
+    output.channels_per_frame = 2;
+    output.bits_per_channel = 16;
+    input = output;
+    input.format_id = fourcc("lpcm");
+    input.format_flags = 12;
+    input.bytes_per_packet = input.bytes_per_frame = 4;
+    input.frames_per_packet = 1;
 }
 
 // Times the loop body with the cycle counter and reports cycles per
