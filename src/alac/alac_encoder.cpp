@@ -25,7 +25,9 @@ T* zeroed(uint32_t count) {
 
 ALACEncoder::ALACEncoder() = default;
 
-ALACEncoder::~ALACEncoder() {
+ALACEncoder::~ALACEncoder() { release_buffers(); }
+
+void ALACEncoder::release_buffers() {
     release(mix_u);
     release(mix_v);
     release(residual_u);
@@ -46,12 +48,7 @@ int32_t ALACEncoder::initialize(const StreamFormat& output) {
     }
     max_output_bytes = num_channels * frame_size * 5 + 1;
 
-    release(mix_u);
-    release(mix_v);
-    release(residual_u);
-    release(residual_v);
-    release(shift_buf);
-    release(work_buf);
+    release_buffers();
     mix_u = zeroed<int32_t>(frame_size);
     mix_v = zeroed<int32_t>(frame_size);
     residual_u = zeroed<int32_t>(frame_size);

@@ -69,6 +69,7 @@ private:
         uint32_t order;
         uint32_t bits;  // receives the size of its residual codes
     };
+    void release_buffers();
     int32_t code_final_pass(BitWriter& writer, const BitWriter& start, FinalSignal* signals,
                             uint32_t signal_count, uint32_t frames, uint32_t chan_bits,
                             uint32_t escape_bits, uint32_t& measured);
