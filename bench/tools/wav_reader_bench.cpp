@@ -36,8 +36,8 @@ void put_le(std::string& out, uint64_t value, int bytes) {
 }
 
 // A plain PCM WAV of a deterministic noise signal, written in 4 MiB pieces.
-bool create_file(const std::filesystem::path& path, const BenchFile& spec) {
-    const uint32_t block_align = spec.channels * (spec.bits / 8u);
+bool create_file(const std::filesystem::path& path, const BenchFile& bench_file) {
+    const uint32_t block_align = bench_file.channels * (bench_file.bits / 8u);
     const uint64_t frames = kTargetBytes / block_align;
     const uint64_t data_size = frames * block_align;
     std::string header = "RIFF";
@@ -45,11 +45,11 @@ bool create_file(const std::filesystem::path& path, const BenchFile& spec) {
     header += "WAVEfmt ";
     put_le(header, 16, 4);
     put_le(header, 1, 2);
-    put_le(header, spec.channels, 2);
+    put_le(header, bench_file.channels, 2);
     put_le(header, 44100, 4);
     put_le(header, 44100u * block_align, 4);
     put_le(header, block_align, 2);
-    put_le(header, spec.bits, 2);
+    put_le(header, bench_file.bits, 2);
     header += "data";
     put_le(header, data_size, 4);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -114,28 +114,28 @@ int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     const BenchFile files[] = {{"stereo16.wav", 2, 16}, {"surround24.wav", 6, 24}};
-    for (const BenchFile& spec : files) {
-        const std::filesystem::path path = folder / spec.name;
-        if (!std::filesystem::exists(path) && !create_file(path, spec)) {
+    for (const BenchFile& bench_file : files) {
+        const std::filesystem::path path = folder / bench_file.name;
+        if (!std::filesystem::exists(path) && !create_file(path, bench_file)) {
             std::fprintf(stderr, "could not create %s\n", path.string().c_str());
             return 1;
         }
         const double gib = double(std::filesystem::file_size(path)) / double(uint64_t(1) << 30);
         double seconds = 0;
         uint32_t total = 0;
-        if (!read_once(path, spec.channels, seconds, total)) {  // warms the page cache
+        if (!read_once(path, bench_file.channels, seconds, total)) {  // warms the page cache
             return 1;
         }
         std::vector<double> rates;
         for (int r = 0; r < runs; ++r) {
-            if (!read_once(path, spec.channels, seconds, total)) {
+            if (!read_once(path, bench_file.channels, seconds, total)) {
                 return 1;
             }
             rates.push_back(gib / seconds);
         }
         std::sort(rates.begin(), rates.end());
         std::printf("%-16s %u ch %2u-bit  %.2f GiB  median %.2f GiB/s  (min %.2f, max %.2f, sum %08x)\n",
-                    spec.name, spec.channels, spec.bits, gib, rates[rates.size() / 2], rates.front(),
+                    bench_file.name, bench_file.channels, bench_file.bits, gib, rates[rates.size() / 2], rates.front(),
                     rates.back(), static_cast<unsigned>(total));
     }
     return 0;
