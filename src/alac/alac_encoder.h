@@ -52,6 +52,15 @@ public:
     uint32_t num_channels = 0;
     uint32_t sample_rate = 0;
 
+    // One signal of an element's final predictor and coder pass.
+    struct FinalSignal {
+        const int32_t* signal;
+        int32_t* residual;
+        int16_t* coefs;
+        uint32_t order;
+        uint32_t bits;  // receives the size of its residual codes
+    };
+
 private:
     int32_t encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t stride, uint32_t channel,
                         uint32_t frames);
@@ -61,14 +70,6 @@ private:
     int32_t encode_single(BitWriter& writer, const uint8_t* pcm, uint32_t stride, uint32_t channel,
                           uint32_t frames);
 
-    // One signal of an element's final predictor and coder pass.
-    struct FinalSignal {
-        const int32_t* signal;
-        int32_t* residual;
-        int16_t* coefs;
-        uint32_t order;
-        uint32_t bits;  // receives the size of its residual codes
-    };
     void release_buffers();
     int32_t code_final_pass(BitWriter& writer, const BitWriter& start, FinalSignal* signals,
                             uint32_t signal_count, uint32_t frames, uint32_t chan_bits,

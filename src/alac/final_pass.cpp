@@ -13,14 +13,23 @@ uint32_t worst_case_code_bits(uint32_t frames, uint32_t chan_bits) {
     return frames * (9 + chan_bits);
 }
 
-// Predicts one signal over `count` samples and codes the residuals.
-int32_t predict_and_code(const int32_t* signal, int32_t* residual, uint32_t count, int16_t* coefs,
-                         uint32_t order, uint32_t chan_bits, BitWriter& writer, uint32_t& bits) {
-    predict_block_timed(signal, residual, int32_t(count), coefs, int32_t(order), chan_bits,
-                        element_den_shift);
-    GolombParams params;
-    set_golomb_params(params, count);
-    return golomb_encode(params, residual, writer, count, chan_bits, bits);
+// Predicts every signal over `frames` samples, a pair of equal order
+// together so that the two adaptation chains overlap.
+void predict_all(ALACEncoder::FinalSignal* signals, uint32_t signal_count, uint32_t frames,
+                 uint32_t chan_bits) {
+    const int32_t n = int32_t(frames);
+    if (signal_count == 2 && signals[0].order == signals[1].order) {
+        const ALACEncoder::FinalSignal& u = signals[0];
+        const ALACEncoder::FinalSignal& v = signals[1];
+        predict_block_pair_timed(u.signal, u.residual, u.coefs, v.signal, v.residual, v.coefs, n,
+                                 int32_t(u.order), chan_bits, element_den_shift);
+        return;
+    }
+    for (uint32_t s = 0; s < signal_count; ++s) {
+        const ALACEncoder::FinalSignal& f = signals[s];
+        predict_block_timed(f.signal, f.residual, n, f.coefs, int32_t(f.order), chan_bits,
+                            element_den_shift);
+    }
 }
 
 // Appends `count` bits from `src`, most significant bit of src[0] first.
@@ -50,10 +59,12 @@ int32_t ALACEncoder::code_final_pass(BitWriter& writer, const BitWriter& start,
     BitWriter staged;
     bit_writer_init(staged, work_buf, max_output_bytes);
     BitWriter& target = in_place ? writer : staged;
+    predict_all(signals, signal_count, frames, chan_bits);
     for (uint32_t s = 0; s < signal_count; ++s) {
         FinalSignal& f = signals[s];
-        const int32_t status = predict_and_code(f.signal, f.residual, frames, f.coefs, f.order,
-                                                chan_bits, target, f.bits);
+        GolombParams params;
+        set_golomb_params(params, frames);
+        const int32_t status = golomb_encode(params, f.residual, target, frames, chan_bits, f.bits);
         if (status != 0) return status;
     }
     measured = bit_position(writer) - bit_position(start);

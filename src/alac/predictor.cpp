@@ -1,6 +1,7 @@
 #include "alac/predictor.h"
 
 #include "alac/encoder_profile.h"
+#include "alac/predictor_kernels.h"
 
 namespace qv {
 
@@ -102,41 +103,94 @@ EncoderStage path_stage(int32_t order) {
 
 }  // namespace
 
-void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
-                   int32_t order, uint32_t chan_bits, uint32_t den_shift) {
-    const uint32_t shift = (32 - chan_bits) & 31;
+namespace predictor_kernels {
+
+void adapt_portable(const Signal& s, int32_t count, int32_t order, uint32_t shift,
+                    uint32_t den_shift) {
+    switch (order) {
+        case 4: predict_taps<4>(s.in, s.residual, count, s.coefs, order, shift, den_shift); break;
+        case 8: predict_taps<8>(s.in, s.residual, count, s.coefs, order, shift, den_shift); break;
+        default: predict_taps<0>(s.in, s.residual, count, s.coefs, order, shift, den_shift); break;
+    }
+}
+
+}  // namespace predictor_kernels
+
+namespace {
+
+// Orders 0 and 31 and the warm-up; true when nothing is left to adapt.
+bool predict_fixed_part(const int32_t* in, int32_t* residual, int32_t count, int32_t order,
+                        uint32_t shift) {
     residual[0] = in[0];
     if (order == 0) {
         if (count >= 2 && in != residual) {
             for (int32_t j = 1; j < count; ++j) residual[j] = in[j];
         }
-        return;
+        return true;
     }
     if (order == 31) {
         first_differences(in, residual, 1, count - 1, shift);
-        return;
+        return true;
     }
     first_differences(in, residual, 1, order, shift);
-    switch (order) {
-        case 4: predict_taps<4>(in, residual, count, coefs, order, shift, den_shift); break;
-        case 8: predict_taps<8>(in, residual, count, coefs, order, shift, den_shift); break;
-        default: predict_taps<0>(in, residual, count, coefs, order, shift, den_shift); break;
+    return false;
+}
+
+void book_predictor(int32_t order, uint64_t cycles, uint64_t calls) {
+    StageCounter& all = encoder_profile.stages[stage_predictor];
+    StageCounter& path = encoder_profile.stages[path_stage(order)];
+    all.cycles += cycles;
+    all.calls += calls;
+    path.cycles += cycles;
+    path.calls += calls;
+}
+
+}  // namespace
+
+void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
+                   int32_t order, uint32_t chan_bits, uint32_t den_shift) {
+    using namespace predictor_kernels;
+    const uint32_t shift = (32 - chan_bits) & 31;
+    if (predict_fixed_part(in, residual, count, order, shift)) return;
+    const Signal s{in, residual, coefs};
+    if (order == 8 && adapt8_vector(s, count, shift, den_shift)) return;
+    adapt_portable(s, count, order, shift, den_shift);
+}
+
+void predict_block_pair(const int32_t* in_u, int32_t* residual_u, int16_t* coefs_u,
+                        const int32_t* in_v, int32_t* residual_v, int16_t* coefs_v,
+                        int32_t count, int32_t order, uint32_t chan_bits, uint32_t den_shift) {
+    using namespace predictor_kernels;
+    const uint32_t shift = (32 - chan_bits) & 31;
+    if (order == 8 && count > order) {
+        predict_fixed_part(in_u, residual_u, count, order, shift);
+        predict_fixed_part(in_v, residual_v, count, order, shift);
+        const Signal u{in_u, residual_u, coefs_u};
+        const Signal v{in_v, residual_v, coefs_v};
+        if (adapt8_vector_pair(u, v, count, shift, den_shift)) return;
+        if (!adapt8_vector(u, count, shift, den_shift)) adapt_portable(u, count, order, shift, den_shift);
+        if (!adapt8_vector(v, count, shift, den_shift)) adapt_portable(v, count, order, shift, den_shift);
+        return;
     }
+    predict_block(in_u, residual_u, count, coefs_u, order, chan_bits, den_shift);
+    predict_block(in_v, residual_v, count, coefs_v, order, chan_bits, den_shift);
 }
 
 void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
                          int32_t order, uint32_t chan_bits, uint32_t den_shift) {
     const uint64_t t0 = profile_start();
     predict_block(in, residual, count, coefs, order, chan_bits, den_shift);
-    if (profiling_enabled()) {
-        const uint64_t delta = platform::read_cycle_counter() - t0;
-        StageCounter& all = encoder_profile.stages[stage_predictor];
-        StageCounter& path = encoder_profile.stages[path_stage(order)];
-        all.cycles += delta;
-        all.calls += 1;
-        path.cycles += delta;
-        path.calls += 1;
-    }
+    if (profiling_enabled()) book_predictor(order, platform::read_cycle_counter() - t0, 1);
+}
+
+void predict_block_pair_timed(const int32_t* in_u, int32_t* residual_u, int16_t* coefs_u,
+                              const int32_t* in_v, int32_t* residual_v, int16_t* coefs_v,
+                              int32_t count, int32_t order, uint32_t chan_bits,
+                              uint32_t den_shift) {
+    const uint64_t t0 = profile_start();
+    predict_block_pair(in_u, residual_u, coefs_u, in_v, residual_v, coefs_v, count, order,
+                       chan_bits, den_shift);
+    if (profiling_enabled()) book_predictor(order, platform::read_cycle_counter() - t0, 2);
 }
 
 }  // namespace qv

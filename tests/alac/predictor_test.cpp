@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstdlib>
 #include <random>
 #include <vector>
 
+#include "alac/predictor_kernels.h"
 #include "reference_coder.h"
 #include "test_signals.h"
 
@@ -108,24 +110,61 @@ TEST(PredictorCoefficients, WrapAtTheInt16Limit) {
     }
 }
 
-// Runs the fast and the reference predictor over consecutive blocks of
-// `signal` with persistent coefficients and compares everything. Returns the
-// largest coefficient magnitude seen after a block.
+// The mirror image of a signal, a second independent input for the
+// two-signal entry point.
+std::vector<int32_t> negated(const std::vector<int32_t>& signal) {
+    std::vector<int32_t> out(signal.size());
+    for (size_t i = 0; i < signal.size(); ++i) out[i] = static_cast<int32_t>(0u - uint32_t(signal[i]));
+    return out;
+}
+
+// One way of running the predictor over consecutive blocks, with its own
+// persistent coefficients.
+struct Run {
+    std::vector<int16_t> coefs;
+    std::vector<int32_t> residual;
+};
+
+// Runs the predictor over consecutive blocks of `signal` with persistent
+// coefficients in every way the encoder can: predict_block, the portable
+// loop on its own, and predict_block_pair with the negated signal as the
+// second input; each must match the reference in residuals and
+// coefficients. Returns the largest coefficient magnitude seen after a block.
 int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t order, uint32_t chan_bits,
                                  int32_t block, std::vector<int16_t> coefs) {
-    auto plain_coefs = coefs;
+    const std::vector<int32_t> mirror = negated(signal);
+    const uint32_t shift = (32 - chan_bits) & 31;
+    Run plain{coefs, std::vector<int32_t>(block + 32)}, plain_mirror = plain;
+    Run fast = plain, portable = plain, pair_u = plain, pair_v = plain;
     int32_t largest = 0;
-    std::vector<int32_t> fast(block + 32), plain(block + 32);
     for (size_t at = 0; at + block <= signal.size(); at += block) {
         std::vector<int32_t> in(signal.begin() + at, signal.begin() + at + block);
+        std::vector<int32_t> in_mirror(mirror.begin() + at, mirror.begin() + at + block);
         in.resize(block + 32, 0);
-        predict_block(in.data(), fast.data(), block, coefs.data(), order, chan_bits, 9);
-        ref::predict_block(in.data(), plain.data(), block, plain_coefs.data(), order, chan_bits, 9);
-        EXPECT_EQ(fast, plain) << "order " << order << " chan_bits " << chan_bits << " at " << at;
-        if (fast != plain) break;
-        EXPECT_EQ(coefs, plain_coefs) << "order " << order << " chan_bits " << chan_bits << " at " << at;
-        if (coefs != plain_coefs) break;
-        for (int32_t k = 0; k < order; ++k) largest = std::max(largest, std::abs(int32_t{coefs[k]}));
+        in_mirror.resize(block + 32, 0);
+        ref::predict_block(in.data(), plain.residual.data(), block, plain.coefs.data(), order, chan_bits, 9);
+        ref::predict_block(in_mirror.data(), plain_mirror.residual.data(), block, plain_mirror.coefs.data(),
+                           order, chan_bits, 9);
+        predict_block(in.data(), fast.residual.data(), block, fast.coefs.data(), order, chan_bits, 9);
+        predict_block_pair(in.data(), pair_u.residual.data(), pair_u.coefs.data(), in_mirror.data(),
+                           pair_v.residual.data(), pair_v.coefs.data(), block, order, chan_bits, 9);
+        // The portable loop after the reference's warm-up.
+        std::copy(plain.residual.begin(), plain.residual.begin() + order + 1, portable.residual.begin());
+        predictor_kernels::adapt_portable({in.data(), portable.residual.data(), portable.coefs.data()}, block,
+                                          order, shift, 9);
+
+        const std::pair<const char*, const Run*> runs[] = {
+            {"predict_block", &fast}, {"portable", &portable}, {"pair U", &pair_u}};
+        bool same = true;
+        for (const auto& [name, run] : runs) {
+            EXPECT_EQ(run->residual, plain.residual) << name << " order " << order << " chan_bits " << chan_bits << " at " << at;
+            EXPECT_EQ(run->coefs, plain.coefs) << name << " order " << order << " chan_bits " << chan_bits << " at " << at;
+            same = same && run->residual == plain.residual && run->coefs == plain.coefs;
+        }
+        EXPECT_EQ(pair_v.residual, plain_mirror.residual) << "pair V order " << order << " at " << at;
+        EXPECT_EQ(pair_v.coefs, plain_mirror.coefs) << "pair V order " << order << " at " << at;
+        if (!same || pair_v.residual != plain_mirror.residual || pair_v.coefs != plain_mirror.coefs) break;
+        for (int32_t k = 0; k < order; ++k) largest = std::max(largest, std::abs(int32_t{plain.coefs[k]}));
     }
     return largest;
 }
@@ -236,6 +275,40 @@ TEST(PredictorAgainstReference, ShortBlocks) {
             expect_same_as_reference(signal, order, 17, block, initial_coefs());
         }
     }
+}
+
+// The vector loop takes ordinary blocks and leaves alone, untouched, those
+// whose samples or coefficients could wrap.
+TEST(PredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
+    using predictor_kernels::Signal;
+#if defined(__x86_64__)
+    const bool vector_unit = __builtin_cpu_supports("avx2");
+#else
+    const bool vector_unit = false;
+#endif
+    auto music = testsig::music_like(4096, 20, 21);
+    std::vector<int32_t> residual(4096, 7);
+    auto coefs = initial_coefs();
+    EXPECT_EQ(predictor_kernels::adapt8_vector({music.data(), residual.data(), coefs.data()}, 4096, 11, 9),
+              vector_unit);
+
+    const std::vector<int32_t> untouched(4096, 7);
+    auto declined = [&](const std::vector<int32_t>& in, std::vector<int16_t> start) {
+        std::vector<int32_t> out(4096, 7);
+        const auto before = start;
+        const bool taken = predictor_kernels::adapt8_vector({in.data(), out.data(), start.data()}, 4096, 0, 9);
+        return !taken && out == untouched && start == before;
+    };
+    auto loud = music;
+    loud[4000] = int32_t{1} << 30;
+    EXPECT_TRUE(declined(loud, initial_coefs()));
+    loud[4000] = -(int32_t{1} << 30) - 1;
+    EXPECT_TRUE(declined(loud, initial_coefs()));
+    auto near_limit = initial_coefs();
+    near_limit[5] = 32767 - 4000;
+    EXPECT_TRUE(declined(music, near_limit));
+    near_limit[5] = -32767 + 4000;
+    EXPECT_TRUE(declined(music, near_limit));
 }
 
 }  // namespace

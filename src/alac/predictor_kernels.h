@@ -1,0 +1,32 @@
+#pragma once
+// The adaptation loops behind predict_block: the portable one for any order,
+// and the 8-tap vector one, alone or for two independent signals at once.
+// Each runs samples order + 1 .. count - 1; the caller writes the warm-up.
+#include <cstdint>
+
+namespace qv::predictor_kernels {
+
+// One signal's arguments; `shift` is 32 - chan_bits (mod 32).
+struct Signal {
+    const int32_t* in;
+    int32_t* residual;
+    int16_t* coefs;
+};
+
+// The portable loop for orders 1..30 (4 and 8 unrolled).
+void adapt_portable(const Signal& s, int32_t count, int32_t order, uint32_t shift,
+                    uint32_t den_shift);
+
+// The vector 8-tap loop. False, with nothing written, when the processor
+// lacks AVX2, or when a sample lies outside [-2^30, 2^30) or a coefficient
+// could reach the int16 limits within the block: there the running error
+// sums and the coefficient steps need the portable loop's wrap-around.
+bool adapt8_vector(const Signal& s, int32_t count, uint32_t shift, uint32_t den_shift);
+
+// Both signals at once, each exactly as adapt8_vector would do it, so that
+// their two serial chains overlap. False, with nothing written, whenever
+// adapt8_vector would refuse either signal.
+bool adapt8_vector_pair(const Signal& u, const Signal& v, int32_t count, uint32_t shift,
+                        uint32_t den_shift);
+
+}  // namespace qv::predictor_kernels
