@@ -34,8 +34,9 @@ void predictor_pair(benchmark::State& state) {
     int16_t coefs_u[16] = {1216, -928, -64};
     int16_t coefs_v[16] = {1216, -928, -64};
     qv::bench::run_with_cycle_counter(state, 2 * qv::bench::packet_frames, [&] {
-        qv::predict_block_pair(packet.u.data(), residual_u.data(), coefs_u, packet.v.data(),
-                               residual_v.data(), coefs_v, qv::bench::packet_frames, order, 17, 9);
+        qv::predict_block_pair({packet.u.data(), residual_u.data(), coefs_u, order},
+                               {packet.v.data(), residual_v.data(), coefs_v, order},
+                               qv::bench::packet_frames, 17, 9);
         benchmark::DoNotOptimize(residual_u.data());
         benchmark::DoNotOptimize(residual_v.data());
     });

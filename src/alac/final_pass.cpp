@@ -13,16 +13,17 @@ uint32_t worst_case_code_bits(uint32_t frames, uint32_t chan_bits) {
     return frames * (9 + chan_bits);
 }
 
-// Predicts every signal over `frames` samples, a pair of equal order
-// together so that the two adaptation chains overlap.
-void predict_all(ALACEncoder::FinalSignal* signals, uint32_t signal_count, uint32_t frames,
+// Predicts every signal over `frames` samples, a pair together so that the
+// two adaptation chains overlap.
+void predict_all(const ALACEncoder::FinalSignal* signals, uint32_t signal_count, uint32_t frames,
                  uint32_t chan_bits) {
     const int32_t n = int32_t(frames);
-    if (signal_count == 2 && signals[0].order == signals[1].order) {
-        const ALACEncoder::FinalSignal& u = signals[0];
-        const ALACEncoder::FinalSignal& v = signals[1];
-        predict_block_pair_timed(u.signal, u.residual, u.coefs, v.signal, v.residual, v.coefs, n,
-                                 int32_t(u.order), chan_bits, element_den_shift);
+    auto input = [](const ALACEncoder::FinalSignal& f) {
+        return PredictorInput{f.signal, f.residual, f.coefs, int32_t(f.order)};
+    };
+    if (signal_count == 2) {
+        predict_block_pair_timed(input(signals[0]), input(signals[1]), n, chan_bits,
+                                 element_den_shift);
         return;
     }
     for (uint32_t s = 0; s < signal_count; ++s) {

@@ -26,64 +26,177 @@ constexpr std::array<uint64_t, fast_divisor_bits + 1> make_reciprocals() {
 }
 constexpr auto reciprocal = make_reciprocals();
 
-inline uint32_t load_be32(const uint8_t* p) {
-    uint32_t w;
-    std::memcpy(&w, p, 4);
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap32(w);
-    return w;
-}
-
 inline void store_be32(uint8_t* p, uint32_t w) {
     if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap32(w);
     std::memcpy(p, &w, 4);
 }
 
-// Replaces `len` (1..25) bits at bit offset `pos` from `base` with `code`
-// (which must fit in `len` bits) through one big-endian word: a field of at
-// most 25 bits starting at bit 0..7 of a byte ends within that byte's word.
-inline void put_code(uint8_t* base, uint32_t pos, uint32_t code, uint32_t len) {
-    uint8_t* p = base + (pos >> 3);
-    const uint32_t shift = 32 - (pos & 7) - len;
-    const uint32_t mask = ((1u << len) - 1) << shift;
-    store_be32(p, (load_be32(p) & ~mask) | (code << shift));
-}
+// The coder's output position: whole bytes go out through `cur`, and the
+// 0..7 bits of the byte at `cur` that are already written sit at the top of
+// `pending`. Every codeword is merged in and the top 32 bits stored at
+// `cur`, so no byte is ever read back; the store may cover up to three
+// bytes past the last bit written (the buffer's 4 bytes of slack).
+struct CodeSink {
+    uint8_t* cur;
+    uint64_t pending;  // written bits of *cur, left-aligned
+    uint32_t used;     // how many, 0..7
 
-// Nine 1-bits, then the low `sample_bits` (1..32) bits of `value`; wider
-// than 25 bits, it goes out as two fields.
-inline uint32_t put_escape(uint8_t* base, uint32_t pos, uint32_t value, uint32_t sample_bits) {
-    if (sample_bits <= 16) {
-        const uint32_t low = value & ((1u << sample_bits) - 1);
-        put_code(base, pos, (escape_prefix << sample_bits) | low, 9 + sample_bits);
-        return pos + 9 + sample_bits;
+    CodeSink(uint8_t* byte, uint32_t bit_index)
+        : cur(byte),
+          pending(bit_index == 0 ? 0 : uint64_t(*byte >> (8 - bit_index)) << (64 - bit_index)),
+          used(bit_index) {}
+
+    // Appends the low `len` (1..25) bits of `code`.
+    void put(uint32_t code, uint32_t len) {
+        used += len;
+        pending |= uint64_t(code) << (64 - used);
+        store_be32(cur, uint32_t(pending >> 32));
+        const uint32_t bytes = used >> 3;
+        cur += bytes;
+        pending <<= 8 * bytes;
+        used &= 7;
     }
-    const uint32_t high_bits = sample_bits - 16;
-    const uint32_t high = (value >> 16) & ((1u << high_bits) - 1);
-    put_code(base, pos, (escape_prefix << high_bits) | high, 9 + high_bits);
-    pos += 9 + high_bits;
-    put_code(base, pos, value & 0xFFFF, 16);
-    return pos + 16;
-}
+};
 
 // The Rice codeword of `v` with divisor m and parameter k: q = v / m 1-bits,
 // a 0, then r + 1 in k bits, or only k - 1 zero bits when r = 0.
-inline uint32_t put_rice(uint8_t* base, uint32_t pos, uint32_t v, uint32_t q, uint32_t k,
-                         uint32_t m) {
+inline void put_rice(CodeSink& out, uint32_t v, uint32_t q, uint32_t k, uint32_t m) {
     const uint32_t r = v - q * m;
     const uint32_t d = r == 0;
     const uint32_t len = q + k + 1 - d;
     const uint32_t code = (((1u << q) - 1) << (len - q)) + r + 1 - d;
-    put_code(base, pos, code, len);
-    return pos + len;
+    out.put(code, len);
 }
 
-// The codeword of `v` by plain division, when it has one: false when the
+// A codeword of the rare kinds, as one or two fields (len[1] is 0 for one).
+struct RareCode {
+    uint32_t code[2];
+    uint32_t len[2];
+};
+
+// The Rice codeword by plain division, when it has one: false when the
 // quotient reaches 9, the codeword would exceed 25 bits, or m is 0.
-inline bool put_rice_checked(uint8_t* base, uint32_t& pos, uint32_t v, uint32_t k, uint32_t m) {
+inline bool rice_by_division(RareCode& out, uint32_t v, uint32_t k, uint32_t m) {
     if (m == 0) return false;
     const uint32_t q = v / m;
-    if (q >= max_rice_quotient || q + k + 1 - (v % m == 0) > 25) return false;
-    pos = put_rice(base, pos, v, q, k, m);
+    const uint32_t r = v % m;
+    const uint32_t d = r == 0;
+    const uint32_t len = q + k + 1 - d;
+    if (q >= max_rice_quotient || len > 25) return false;
+    out = {{(((1u << q) - 1) << (len - q)) + r + 1 - d, 0}, {len, 0}};
     return true;
+}
+
+// A residual outside the multiplication's range: its Rice codeword, or else
+// nine 1-bits and the low `sample_bits` (1..32) bits of `v`, in two fields
+// when wider than 16 bits.
+[[gnu::noinline]] RareCode rare_residual_code(uint32_t v, uint32_t k, uint32_t m,
+                                              uint32_t sample_bits) {
+    RareCode out;
+    if (rice_by_division(out, v, k, m)) return out;
+    if (sample_bits <= 16) {
+        const uint32_t low = v & ((1u << sample_bits) - 1);
+        return {{(escape_prefix << sample_bits) | low, 0}, {9 + sample_bits, 0}};
+    }
+    const uint32_t high_bits = sample_bits - 16;
+    const uint32_t high = (v >> 16) & ((1u << high_bits) - 1);
+    return {{(escape_prefix << high_bits) | high, v & 0xFFFF}, {9 + high_bits, 16}};
+}
+
+// The count of a zero run, coded with a parameter from the mean; escaped as
+// nine 1-bits and the count in 16 bits.
+[[gnu::noinline]] RareCode zero_run_code(uint32_t nz, uint32_t mb, uint32_t wb) {
+    const uint32_t k = static_cast<uint32_t>(std::countl_zero(mb)) - 24 + ((mb + 16) >> 6);
+    const uint32_t m = ((1u << k) - 1) & wb;
+    RareCode out;
+    if (rice_by_division(out, nz, k, m)) return out;
+    return {{(escape_prefix << 16) + nz, 0}, {25, 0}};
+}
+
+inline void put_rare(CodeSink& out, const RareCode& code) {
+    out.put(code.code[0], code.len[0]);
+    if (code.len[1] != 0) out.put(code.code[1], code.len[1]);
+}
+
+// The residuals in order: one contiguous block, the way the frame encoder
+// always passes them...
+struct BlockInput {
+    const int32_t* p;
+    void next() { ++p; }
+};
+
+// ...or rows of `width` values whose starts are `width + skip` apart.
+struct RowInput {
+    const int32_t* p;
+    uint32_t width;
+    uint32_t skip;
+    uint32_t col = 0;
+    void next() {
+        ++p;
+        if (++col == width) {
+            col = 0;
+            p += skip;
+        }
+    }
+};
+
+struct CoderSettings {
+    uint32_t pb;
+    uint32_t kb;
+    uint32_t wb;
+    uint32_t sample_bits;
+};
+
+// The coder loop; returns the final mean.
+template <typename Input>
+uint32_t code_residuals(Input in, uint32_t count, uint32_t mb, const CoderSettings& set,
+                        CodeSink& out) {
+    const uint32_t pb = set.pb;
+    const uint32_t kb = set.kb;
+    uint32_t zmode = 0;
+    uint32_t c = 0;
+    while (c < count) {
+        uint32_t k = 31 - static_cast<uint32_t>(std::countl_zero((mb >> 9) + 3));
+        if (k > kb) k = kb;
+        const uint32_t m = (1u << k) - 1;
+
+        const uint32_t x = static_cast<uint32_t>(*in.p);
+        const uint32_t n = (x << 1) ^ static_cast<uint32_t>(static_cast<int32_t>(x) >> 31);
+        const uint32_t v = n - zmode;
+
+        // The usual case: k <= 14 keeps every codeword with q < 9 under 23
+        // bits, and the quotient comes from a multiplication.
+        if (k - 1 < fast_divisor_bits && v < max_rice_quotient * m) [[likely]] {
+            const uint32_t q = static_cast<uint32_t>((v * reciprocal[k]) >> 32);
+            put_rice(out, v, q, k, m);
+        } else {
+            put_rare(out, rare_residual_code(v, k, m, set.sample_bits));
+        }
+
+        ++c;
+        in.next();
+        mb = n > 0xFFFF ? 0xFFFF : mb + n * pb - ((pb * mb) >> 9);
+        zmode = 0;
+
+        // Zero-run mode while the mean is small (mb * 4 < 512: with pb = 40
+        // the mean stays far below 2^30, so this is mb < 128).
+        if (mb < 128 && c < count) [[unlikely]] {
+            zmode = 1;
+            uint32_t nz = 0;
+            while (c < count && *in.p == 0) {
+                ++nz;
+                ++c;
+                in.next();
+                if (nz == 65535) {
+                    zmode = 0;
+                    break;
+                }
+            }
+            put_rare(out, zero_run_code(nz, mb, set.wb));
+            mb = 0;
+        }
+    }
+    return mb;
 }
 
 }  // namespace
@@ -106,76 +219,19 @@ int32_t golomb_encode(GolombParams& params, const int32_t* residuals, BitWriter&
         return -50;
     }
 
-    uint32_t mb = params.mb = params.mb0;
-    const uint32_t pb = params.pb;
-    const uint32_t kb = params.kb;
-    const uint32_t wb = params.wb;
-    const uint32_t row_width = params.row_width;
-    const uint32_t row_skip = params.frame_width - params.row_width;
-
+    params.mb = params.mb0;
+    const CoderSettings settings{params.pb, params.kb, params.wb, sample_bits};
     uint8_t* const base = writer.cur;
     const uint32_t pos_start = writer.bit_index;
-    uint32_t pos = pos_start;
-    const int32_t* in = residuals;
-    uint32_t col = 0;
-    uint32_t zmode = 0;
-    uint32_t c = 0;
-
-    auto advance = [&] {
-        ++in;
-        if (++col == row_width) {
-            col = 0;
-            in += row_skip;
-        }
-    };
-
-    while (c < count) {
-        uint32_t k = 31 - static_cast<uint32_t>(std::countl_zero((mb >> 9) + 3));
-        if (k > kb) k = kb;
-        const uint32_t m = (1u << k) - 1;
-
-        const uint32_t x = static_cast<uint32_t>(*in);
-        const uint32_t n = (x << 1) ^ static_cast<uint32_t>(static_cast<int32_t>(x) >> 31);
-        const uint32_t v = n - zmode;
-
-        // The usual case: k <= 14 keeps every codeword with q < 9 under 23
-        // bits, and the quotient comes from a multiplication.
-        if (k - 1 < fast_divisor_bits && v < max_rice_quotient * m) {
-            const uint32_t q = static_cast<uint32_t>((v * reciprocal[k]) >> 32);
-            pos = put_rice(base, pos, v, q, k, m);
-        } else if (!put_rice_checked(base, pos, v, k, m)) {
-            pos = put_escape(base, pos, v, sample_bits);
-        }
-
-        ++c;
-        advance();
-        mb = n > 0xFFFF ? 0xFFFF : mb + n * pb - ((pb * mb) >> 9);
-        zmode = 0;
-
-        // Zero-run mode while the mean is small (mb * 4 < 512: with pb = 40
-        // the mean stays far below 2^30, so this is mb < 128).
-        if (mb < 128 && c < count) {
-            zmode = 1;
-            uint32_t nz = 0;
-            while (c < count && *in == 0) {
-                ++nz;
-                ++c;
-                advance();
-                if (nz == 65535) {
-                    zmode = 0;
-                    break;
-                }
-            }
-            const uint32_t kz = static_cast<uint32_t>(std::countl_zero(mb)) - 24 + ((mb + 16) >> 6);
-            const uint32_t mz = ((1u << kz) - 1) & wb;
-            if (!put_rice_checked(base, pos, nz, kz, mz)) {
-                put_code(base, pos, (escape_prefix << 16) + nz, 25);
-                pos += 25;
-            }
-            mb = 0;
-        }
+    CodeSink out(base, pos_start);
+    if (params.row_width == params.frame_width) {
+        code_residuals(BlockInput{residuals}, count, params.mb0, settings, out);
+    } else {
+        code_residuals(RowInput{residuals, params.row_width, params.frame_width - params.row_width},
+                       count, params.mb0, settings, out);
     }
 
+    const uint32_t pos = uint32_t(out.cur - base) * 8 + out.used;
     bits_written = pos - pos_start;
     if (bits_written != 0) {
         writer.cur = base + (pos >> 3);

@@ -75,8 +75,9 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
                     bytes_shifted);
         BitWriter work;
         bit_writer_init(work, work_buf, max_output_bytes);
-        predict_block_pair_timed(mix_u, residual_u, sets_u[7], mix_v, residual_v, sets_v[7],
-                                 int32_t(n_div8), 8, chan_bits, element_den_shift);
+        predict_block_pair_timed({mix_u, residual_u, sets_u[7], 8},
+                                 {mix_v, residual_v, sets_v[7], 8}, int32_t(n_div8), chan_bits,
+                                 element_den_shift);
         const uint32_t bits_u = coded_bits(residual_u, n_div8, chan_bits, work, status);
         if (status != 0) return status;
         const uint32_t bits_v = coded_bits(residual_v, n_div8, chan_bits, work, status);
@@ -102,9 +103,9 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
         BitWriter work;
         bit_writer_init(work, work_buf, max_output_bytes);
         for (int pass = 0; pass < 8; ++pass) {
-            predict_block_pair_timed(mix_u, residual_u, sets_u[order - 1], mix_v, residual_v,
-                                     sets_v[order - 1], int32_t(n_div32), int32_t(order),
-                                     chan_bits, element_den_shift);
+            predict_block_pair_timed({mix_u, residual_u, sets_u[order - 1], int32_t(order)},
+                                     {mix_v, residual_v, sets_v[order - 1], int32_t(order)},
+                                     int32_t(n_div32), chan_bits, element_den_shift);
         }
         int32_t ignored = 0;
         const uint32_t cost_u =

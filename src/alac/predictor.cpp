@@ -153,27 +153,29 @@ void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t*
     const uint32_t shift = (32 - chan_bits) & 31;
     if (predict_fixed_part(in, residual, count, order, shift)) return;
     const Signal s{in, residual, coefs};
-    if (order == 8 && adapt8_vector(s, count, shift, den_shift)) return;
-    adapt_portable(s, count, order, shift, den_shift);
+    if (!adapt_vector(s, count, order, shift, den_shift)) {
+        adapt_portable(s, count, order, shift, den_shift);
+    }
 }
 
-void predict_block_pair(const int32_t* in_u, int32_t* residual_u, int16_t* coefs_u,
-                        const int32_t* in_v, int32_t* residual_v, int16_t* coefs_v,
-                        int32_t count, int32_t order, uint32_t chan_bits, uint32_t den_shift) {
+void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                        uint32_t chan_bits, uint32_t den_shift) {
     using namespace predictor_kernels;
     const uint32_t shift = (32 - chan_bits) & 31;
-    if (order == 8 && count > order) {
-        predict_fixed_part(in_u, residual_u, count, order, shift);
-        predict_fixed_part(in_v, residual_v, count, order, shift);
-        const Signal u{in_u, residual_u, coefs_u};
-        const Signal v{in_v, residual_v, coefs_v};
-        if (adapt8_vector_pair(u, v, count, shift, den_shift)) return;
-        if (!adapt8_vector(u, count, shift, den_shift)) adapt_portable(u, count, order, shift, den_shift);
-        if (!adapt8_vector(v, count, shift, den_shift)) adapt_portable(v, count, order, shift, den_shift);
+    const bool adapts_u = !predict_fixed_part(u.in, u.residual, count, u.order, shift);
+    const bool adapts_v = !predict_fixed_part(v.in, v.residual, count, v.order, shift);
+    const Signal su{u.in, u.residual, u.coefs};
+    const Signal sv{v.in, v.residual, v.coefs};
+    if (adapts_u && adapts_v &&
+        adapt_vector_pair(su, u.order, sv, v.order, count, shift, den_shift)) {
         return;
     }
-    predict_block(in_u, residual_u, count, coefs_u, order, chan_bits, den_shift);
-    predict_block(in_v, residual_v, count, coefs_v, order, chan_bits, den_shift);
+    if (adapts_u && !adapt_vector(su, count, u.order, shift, den_shift)) {
+        adapt_portable(su, count, u.order, shift, den_shift);
+    }
+    if (adapts_v && !adapt_vector(sv, count, v.order, shift, den_shift)) {
+        adapt_portable(sv, count, v.order, shift, den_shift);
+    }
 }
 
 void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
@@ -183,14 +185,15 @@ void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, in
     if (profiling_enabled()) book_predictor(order, platform::read_cycle_counter() - t0, 1);
 }
 
-void predict_block_pair_timed(const int32_t* in_u, int32_t* residual_u, int16_t* coefs_u,
-                              const int32_t* in_v, int32_t* residual_v, int16_t* coefs_v,
-                              int32_t count, int32_t order, uint32_t chan_bits,
-                              uint32_t den_shift) {
+void predict_block_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                              uint32_t chan_bits, uint32_t den_shift) {
     const uint64_t t0 = profile_start();
-    predict_block_pair(in_u, residual_u, coefs_u, in_v, residual_v, coefs_v, count, order,
-                       chan_bits, den_shift);
-    if (profiling_enabled()) book_predictor(order, platform::read_cycle_counter() - t0, 2);
+    predict_block_pair(u, v, count, chan_bits, den_shift);
+    if (profiling_enabled()) {
+        const uint64_t cycles = platform::read_cycle_counter() - t0;
+        book_predictor(u.order, cycles / 2, 1);
+        book_predictor(v.order, cycles - cycles / 2, 1);
+    }
 }
 
 }  // namespace qv

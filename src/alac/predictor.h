@@ -23,16 +23,22 @@ void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t*
 void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
                          int32_t order, uint32_t chan_bits, uint32_t den_shift);
 
-// predict_block for two independent signals of the same length and order
-// (a pair's U and V), with the same results as two separate calls.
-void predict_block_pair(const int32_t* in_u, int32_t* residual_u, int16_t* coefs_u,
-                        const int32_t* in_v, int32_t* residual_v, int16_t* coefs_v,
-                        int32_t count, int32_t order, uint32_t chan_bits, uint32_t den_shift);
+// One signal of a pair for predict_block_pair.
+struct PredictorInput {
+    const int32_t* in;
+    int32_t* residual;
+    int16_t* coefs;
+    int32_t order;
+};
 
-// predict_block_pair, booked as two predictor calls sharing the time.
-void predict_block_pair_timed(const int32_t* in_u, int32_t* residual_u, int16_t* coefs_u,
-                              const int32_t* in_v, int32_t* residual_v, int16_t* coefs_v,
-                              int32_t count, int32_t order, uint32_t chan_bits,
-                              uint32_t den_shift);
+// predict_block for two independent signals of the same length (a pair's U
+// and V), with the same results as two separate calls.
+void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                        uint32_t chan_bits, uint32_t den_shift);
+
+// predict_block_pair, booked as one predictor call per signal, sharing the
+// time.
+void predict_block_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                              uint32_t chan_bits, uint32_t den_shift);
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #pragma once
 // The adaptation loops behind predict_block: the portable one for any order,
-// and the 8-tap vector one, alone or for two independent signals at once.
+// and the 4- and 8-tap vector one, alone or for two independent signals at
+// once.
 // Each runs samples order + 1 .. count - 1; the caller writes the warm-up.
 #include <cstdint>
 
@@ -17,16 +18,18 @@ struct Signal {
 void adapt_portable(const Signal& s, int32_t count, int32_t order, uint32_t shift,
                     uint32_t den_shift);
 
-// The vector 8-tap loop. False, with nothing written, when the processor
-// lacks AVX2, or when a sample lies outside [-2^30, 2^30) or a coefficient
-// could reach the int16 limits within the block: there the running error
-// sums and the coefficient steps need the portable loop's wrap-around.
-bool adapt8_vector(const Signal& s, int32_t count, uint32_t shift, uint32_t den_shift);
+// The vector loop for order 8. False, with nothing written, for any other
+// order (a lone 4-tap chain is faster in the portable loop), when the processor lacks AVX2, or when a sample lies outside
+// [-2^30, 2^30) or a coefficient could reach the int16 limits within the
+// block: there the running error sums and the coefficient steps need the
+// portable loop's wrap-around.
+bool adapt_vector(const Signal& s, int32_t count, int32_t order, uint32_t shift,
+                  uint32_t den_shift);
 
-// Both signals at once, each exactly as adapt8_vector would do it, so that
-// their two serial chains overlap. False, with nothing written, whenever
-// adapt8_vector would refuse either signal.
-bool adapt8_vector_pair(const Signal& u, const Signal& v, int32_t count, uint32_t shift,
-                        uint32_t den_shift);
+// Two signals at once (orders 4 or 8 each), each exactly as adapt_vector
+// would do it, so that their two serial chains overlap. False, with nothing
+// written, whenever adapt_vector would refuse either signal.
+bool adapt_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
+                       int32_t count, uint32_t shift, uint32_t den_shift);
 
 }  // namespace qv::predictor_kernels

@@ -128,12 +128,13 @@ struct Run {
 // Runs the predictor over consecutive blocks of `signal` with persistent
 // coefficients in every way the encoder can: predict_block, the portable
 // loop on its own, and predict_block_pair with the negated signal as the
-// second input; each must match the reference in residuals and
+// second input (at the other order of 4 and 8); each must match the reference in residuals and
 // coefficients. Returns the largest coefficient magnitude seen after a block.
 int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t order, uint32_t chan_bits,
                                  int32_t block, std::vector<int16_t> coefs) {
     const std::vector<int32_t> mirror = negated(signal);
     const uint32_t shift = (32 - chan_bits) & 31;
+    const int32_t order_v = order == 4 ? 8 : order == 8 ? 4 : order;
     Run plain{coefs, std::vector<int32_t>(block + 32)}, plain_mirror = plain;
     Run fast = plain, portable = plain, pair_u = plain, pair_v = plain;
     int32_t largest = 0;
@@ -144,10 +145,11 @@ int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t ord
         in_mirror.resize(block + 32, 0);
         ref::predict_block(in.data(), plain.residual.data(), block, plain.coefs.data(), order, chan_bits, 9);
         ref::predict_block(in_mirror.data(), plain_mirror.residual.data(), block, plain_mirror.coefs.data(),
-                           order, chan_bits, 9);
+                           order_v, chan_bits, 9);
         predict_block(in.data(), fast.residual.data(), block, fast.coefs.data(), order, chan_bits, 9);
-        predict_block_pair(in.data(), pair_u.residual.data(), pair_u.coefs.data(), in_mirror.data(),
-                           pair_v.residual.data(), pair_v.coefs.data(), block, order, chan_bits, 9);
+        predict_block_pair({in.data(), pair_u.residual.data(), pair_u.coefs.data(), order},
+                           {in_mirror.data(), pair_v.residual.data(), pair_v.coefs.data(), order_v}, block,
+                           chan_bits, 9);
         // The portable loop after the reference's warm-up.
         std::copy(plain.residual.begin(), plain.residual.begin() + order + 1, portable.residual.begin());
         predictor_kernels::adapt_portable({in.data(), portable.residual.data(), portable.coefs.data()}, block,
@@ -289,14 +291,17 @@ TEST(PredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
     auto music = testsig::music_like(4096, 20, 21);
     std::vector<int32_t> residual(4096, 7);
     auto coefs = initial_coefs();
-    EXPECT_EQ(predictor_kernels::adapt8_vector({music.data(), residual.data(), coefs.data()}, 4096, 11, 9),
+    EXPECT_EQ(predictor_kernels::adapt_vector({music.data(), residual.data(), coefs.data()}, 4096, 8, 11, 9),
               vector_unit);
+    const predictor_kernels::Signal s{music.data(), residual.data(), coefs.data()};
+    EXPECT_FALSE(predictor_kernels::adapt_vector(s, 4096, 4, 11, 9));
+    EXPECT_EQ(predictor_kernels::adapt_vector_pair(s, 4, s, 8, 4096, 11, 9), vector_unit);
 
     const std::vector<int32_t> untouched(4096, 7);
     auto declined = [&](const std::vector<int32_t>& in, std::vector<int16_t> start) {
         std::vector<int32_t> out(4096, 7);
         const auto before = start;
-        const bool taken = predictor_kernels::adapt8_vector({in.data(), out.data(), start.data()}, 4096, 0, 9);
+        const bool taken = predictor_kernels::adapt_vector({in.data(), out.data(), start.data()}, 4096, 8, 0, 9);
         return !taken && out == untouched && start == before;
     };
     auto loud = music;
