@@ -58,13 +58,18 @@ struct CodeSink {
     }
 };
 
-// The Rice codeword of `v` with divisor m and parameter k: q = v / m 1-bits,
-// a 0, then r + 1 in k bits, or only k - 1 zero bits when r = 0.
-inline void put_rice(CodeSink& out, uint32_t v, uint32_t q, uint32_t k, uint32_t m) {
-    const uint32_t r = v - q * m;
+// The Rice codeword for quotient q and remainder r with parameter k: q
+// 1-bits, a 0, then r + 1 in k bits, or only k - 1 zero bits when r = 0.
+// Returns the code and sets `len`.
+inline uint32_t rice_code(uint32_t q, uint32_t r, uint32_t k, uint32_t& len) {
     const uint32_t d = r == 0;
-    const uint32_t len = q + k + 1 - d;
-    const uint32_t code = (((1u << q) - 1) << (len - q)) + r + 1 - d;
+    len = q + k + 1 - d;
+    return (((1u << q) - 1) << (len - q)) + r + 1 - d;
+}
+
+inline void put_rice(CodeSink& out, uint32_t v, uint32_t q, uint32_t k, uint32_t m) {
+    uint32_t len = 0;
+    const uint32_t code = rice_code(q, v - q * m, k, len);
     out.put(code, len);
 }
 
@@ -79,11 +84,11 @@ struct RareCode {
 inline bool rice_by_division(RareCode& out, uint32_t v, uint32_t k, uint32_t m) {
     if (m == 0) return false;
     const uint32_t q = v / m;
-    const uint32_t r = v % m;
-    const uint32_t d = r == 0;
-    const uint32_t len = q + k + 1 - d;
-    if (q >= max_rice_quotient || len > 25) return false;
-    out = {{(((1u << q) - 1) << (len - q)) + r + 1 - d, 0}, {len, 0}};
+    if (q >= max_rice_quotient) return false;
+    uint32_t len = 0;
+    const uint32_t code = rice_code(q, v % m, k, len);
+    if (len > 25) return false;
+    out = {{code, 0}, {len, 0}};
     return true;
 }
 

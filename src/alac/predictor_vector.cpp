@@ -206,12 +206,8 @@ RZ_AVX2 void run_two(const Signal& u, const Signal& v, int32_t count, uint32_t s
     cv.finish();
 }
 
-void run_vector(const Signal& s, int32_t order, int32_t count, uint32_t shift, uint32_t den_shift) {
-    if (order == 4) {
-        run_one<4>(s, count, shift, den_shift);
-    } else {
-        run_one<8>(s, count, shift, den_shift);
-    }
+void run_vector8(const Signal& s, int32_t count, uint32_t shift, uint32_t den_shift) {
+    run_one<8>(s, count, shift, den_shift);
 }
 
 void run_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
@@ -232,7 +228,7 @@ void run_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t 
 #else
 
 bool has_avx2() { return false; }
-void run_vector(const Signal&, int32_t, int32_t, uint32_t, uint32_t) {}
+void run_vector8(const Signal&, int32_t, uint32_t, uint32_t) {}
 void run_vector_pair(const Signal&, int32_t, const Signal&, int32_t, int32_t, uint32_t, uint32_t) {}
 
 #endif
@@ -245,7 +241,7 @@ bool adapt_vector(const Signal& s, int32_t count, int32_t order, uint32_t shift,
                   uint32_t den_shift) {
     // A lone 4-tap chain is shorter in scalar code; only pairs gain there.
     if (order != 8 || !has_avx2() || !block_in_range(s, count, order)) return false;
-    run_vector(s, order, count, shift, den_shift);
+    run_vector8(s, count, shift, den_shift);
     return true;
 }
 
