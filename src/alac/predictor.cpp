@@ -145,17 +145,22 @@ void book_predictor(int32_t order, uint64_t cycles, uint64_t calls) {
     path.calls += calls;
 }
 
+// The adaptation after the warm-up: the vector loop where it takes the
+// block, else the portable one.
+void adapt(const predictor_kernels::Signal& s, int32_t count, int32_t order, uint32_t shift,
+           uint32_t den_shift) {
+    if (!predictor_kernels::adapt_vector(s, count, order, shift, den_shift)) {
+        predictor_kernels::adapt_portable(s, count, order, shift, den_shift);
+    }
+}
+
 }  // namespace
 
 void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
                    int32_t order, uint32_t chan_bits, uint32_t den_shift) {
-    using namespace predictor_kernels;
     const uint32_t shift = (32 - chan_bits) & 31;
     if (predict_fixed_part(in, residual, count, order, shift)) return;
-    const Signal s{in, residual, coefs};
-    if (!adapt_vector(s, count, order, shift, den_shift)) {
-        adapt_portable(s, count, order, shift, den_shift);
-    }
+    adapt({in, residual, coefs}, count, order, shift, den_shift);
 }
 
 void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_t count,
@@ -170,12 +175,8 @@ void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_
         adapt_vector_pair(su, u.order, sv, v.order, count, shift, den_shift)) {
         return;
     }
-    if (adapts_u && !adapt_vector(su, count, u.order, shift, den_shift)) {
-        adapt_portable(su, count, u.order, shift, den_shift);
-    }
-    if (adapts_v && !adapt_vector(sv, count, v.order, shift, den_shift)) {
-        adapt_portable(sv, count, v.order, shift, den_shift);
-    }
+    if (adapts_u) adapt(su, count, u.order, shift, den_shift);
+    if (adapts_v) adapt(sv, count, v.order, shift, den_shift);
 }
 
 void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
