@@ -191,14 +191,20 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
         const AlacDecodeStatus status = golomb_decode(reader, params, signal[ch], frames, chan_bits);
         if (status != AlacDecodeStatus::ok) return status;
     }
+    UnpredictorInput filter[2];
     for (uint32_t ch = 0; ch < width; ++ch) {
         int32_t* x = signal[ch];
         // Samples that the filter does not wrap must already fit the width.
         const uint32_t unwrapped = coding[ch].order == 0 ? frames : 1;
         for (uint32_t i = 0; i < unwrapped; ++i)
             if (!fits(x[i], chan_bits)) return AlacDecodeStatus::sample_out_of_range;
-        unpredict_block(x, frames, coding[ch].coefs, coding[ch].order, chan_bits,
-                        coding[ch].den_shift);
+        filter[ch] = {x, coding[ch].coefs, coding[ch].order, coding[ch].den_shift};
+    }
+    if (width == 2) {
+        unpredict_block_pair(filter[0], filter[1], frames, chan_bits);
+    } else {
+        unpredict_block(signal[0], frames, coding[0].coefs, coding[0].order, chan_bits,
+                        coding[0].den_shift);
     }
 
     if (width == 2) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "alac/unpredictor_kernels.h"
+
 namespace qv {
 namespace {
 
@@ -15,12 +17,16 @@ inline int32_t wrap(uint32_t x, uint32_t shift) { return s32(x << shift) >> shif
 
 inline int32_t sign_of(int32_t x) { return (x > 0) - (x < 0); }
 
-// Any order from 1 to 30, written as plainly as the formulas.
-void run_filter(int32_t* x, uint32_t count, int16_t* a, uint32_t p, uint32_t shift,
-                uint32_t den_shift) {
+// Samples 1 .. order are first differences.
+void warm_up(int32_t* x, uint32_t count, uint32_t p, uint32_t shift) {
     const uint32_t warm = std::min(p, count - 1);
     for (uint32_t j = 1; j <= warm; ++j) x[j] = wrap(u32(x[j]) + u32(x[j - 1]), shift);
+}
 
+// Any order from 1 to 30, written as plainly as the formulas; from sample
+// p + 1 on.
+void run_filter(int32_t* x, uint32_t count, int16_t* a, uint32_t p, uint32_t shift,
+                uint32_t den_shift) {
     const uint32_t half = 1u << (den_shift - 1);
     for (uint32_t j = p + 1; j < count; ++j) {
         const int32_t* past = x + j - 1;  // past[-k] is the sample k + 1 back
@@ -64,8 +70,6 @@ template <uint32_t P, uint32_t Shift>
 void run_fixed_filter(int32_t* x, uint32_t count, int16_t* coefs, uint32_t shift,
                       uint32_t variable_shift) {
     const uint32_t den_shift = Shift != 0 ? Shift : variable_shift;
-    const uint32_t warm = std::min(P, count - 1);
-    for (uint32_t j = 1; j <= warm; ++j) x[j] = wrap(u32(x[j]) + u32(x[j - 1]), shift);
     if (count <= P + 1) return;
 
     int32_t a[P];
@@ -106,28 +110,52 @@ void run_fixed_filter(int32_t* x, uint32_t count, int16_t* coefs, uint32_t shift
     for (uint32_t k = 0; k < P; ++k) coefs[k] = static_cast<int16_t>(a[k]);
 }
 
+// Samples order + 1 .. count - 1 of one signal whose warm-up is done.
+void run_portable(const UnpredictorInput& s, uint32_t count, uint32_t shift) {
+    int32_t* x = s.samples;
+    switch (s.order) {
+        case 4:
+            if (s.den_shift == 9) run_fixed_filter<4, 9>(x, count, s.coefs, shift, s.den_shift);
+            else run_fixed_filter<4, 0>(x, count, s.coefs, shift, s.den_shift);
+            break;
+        case 8:
+            if (s.den_shift == 9) run_fixed_filter<8, 9>(x, count, s.coefs, shift, s.den_shift);
+            else run_fixed_filter<8, 0>(x, count, s.coefs, shift, s.den_shift);
+            break;
+        default: run_filter(x, count, s.coefs, s.order, shift, s.den_shift); break;
+    }
+}
+
+void run_after_warm_up(const UnpredictorInput& s, uint32_t count, uint32_t chan_bits) {
+    if (!unpredictor_kernels::rebuild_vector(s, count, chan_bits))
+        run_portable(s, count, (32 - chan_bits) & 31);
+}
+
+// False when there is nothing to filter: order 0, or order 31 (first
+// differences), which this also undoes.
+bool warm_up_signal(const UnpredictorInput& s, uint32_t count, uint32_t chan_bits) {
+    if (count < 2 || s.order == 0) return false;
+    const uint32_t shift = (32 - chan_bits) & 31;
+    warm_up(s.samples, count, s.order == 31 ? count - 1 : s.order, shift);
+    return s.order != 31;
+}
+
 }  // namespace
 
 void unpredict_block(int32_t* samples, uint32_t count, int16_t* coefs, uint32_t order,
                      uint32_t chan_bits, uint32_t den_shift) {
-    if (count < 2 || order == 0) return;
-    const uint32_t shift = (32 - chan_bits) & 31;
-    if (order == 31) {
-        for (uint32_t j = 1; j < count; ++j)
-            samples[j] = wrap(u32(samples[j]) + u32(samples[j - 1]), shift);
+    const UnpredictorInput s{samples, coefs, order, den_shift};
+    if (warm_up_signal(s, count, chan_bits)) run_after_warm_up(s, count, chan_bits);
+}
+
+void unpredict_block_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                          uint32_t chan_bits) {
+    const bool filter_u = warm_up_signal(u, count, chan_bits);
+    const bool filter_v = warm_up_signal(v, count, chan_bits);
+    if (filter_u && filter_v && unpredictor_kernels::rebuild_vector_pair(u, v, count, chan_bits))
         return;
-    }
-    switch (order) {
-        case 4:
-            if (den_shift == 9) run_fixed_filter<4, 9>(samples, count, coefs, shift, den_shift);
-            else run_fixed_filter<4, 0>(samples, count, coefs, shift, den_shift);
-            break;
-        case 8:
-            if (den_shift == 9) run_fixed_filter<8, 9>(samples, count, coefs, shift, den_shift);
-            else run_fixed_filter<8, 0>(samples, count, coefs, shift, den_shift);
-            break;
-        default: run_filter(samples, count, coefs, order, shift, den_shift); break;
-    }
+    if (filter_u) run_after_warm_up(u, count, chan_bits);
+    if (filter_v) run_after_warm_up(v, count, chan_bits);
 }
 
 }  // namespace qv

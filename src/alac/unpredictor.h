@@ -12,4 +12,17 @@ namespace qv {
 void unpredict_block(int32_t* samples, uint32_t count, int16_t* coefs, uint32_t order,
                      uint32_t chan_bits, uint32_t den_shift);
 
+// One signal of a pair for unpredict_block_pair.
+struct UnpredictorInput {
+    int32_t* samples;
+    int16_t* coefs;
+    uint32_t order;
+    uint32_t den_shift;
+};
+
+// unpredict_block for two independent signals of the same length and width
+// (a pair's U and V), with the same results as two separate calls.
+void unpredict_block_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                          uint32_t chan_bits);
+
 }  // namespace qv

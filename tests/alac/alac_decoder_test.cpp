@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "alac/alac_frame_builder.h"
-#include "alac/unpredictor.h"
 
 namespace qv {
 namespace {
@@ -176,58 +175,6 @@ TEST(AlacDecoderPredictor, CoefficientsWrapAtTheInt16Limit) {
             ASSERT_EQ(decode(decoder, b.finish()), AlacDecodeStatus::ok) << order;
             expect_channels(decoder, {sig});
         }
-    }
-}
-
-// The inverse filter exactly as the formulas read, one tap at a time with
-// 64-bit sums truncated to 32 bits: the reference for the unrolled paths.
-void plain_unpredict(int32_t* x, uint32_t count, int16_t* a, uint32_t p, uint32_t chan_bits,
-                     uint32_t den_shift) {
-    using framebuild::wrap_bits;
-    auto low32 = [](int64_t v) { return int32_t(uint32_t(uint64_t(v))); };
-    for (uint32_t j = 1; j <= std::min(p, count - 1); ++j) x[j] = wrap_bits(int64_t(x[j]) + x[j - 1], chan_bits);
-    for (uint32_t j = p + 1; j < count; ++j) {
-        const int32_t top = x[j - p - 1];
-        int64_t sum = 0;
-        for (uint32_t k = 0; k < p; ++k) sum += int64_t(a[k]) * low32(int64_t(x[j - 1 - k]) - top);
-        const int32_t e = x[j];
-        const int32_t pred = low32(int64_t(low32(sum)) + (1 << (den_shift - 1))) >> den_shift;
-        x[j] = wrap_bits(int64_t(e) + top + pred, chan_bits);
-        int32_t left = e;
-        for (uint32_t k = p; k-- > 0 && e != 0;) {
-            const int32_t b = low32(int64_t(top) - x[j - 1 - k]);
-            const int32_t s = (b > 0) - (b < 0);
-            if (e > 0) {
-                a[k] = int16_t(a[k] - s);
-                left = low32(int64_t(left) - int64_t(p - k) * (low32(int64_t(s) * b) >> den_shift));
-                if (left <= 0) break;
-            } else {
-                a[k] = int16_t(a[k] + s);
-                left = low32(int64_t(left) - int64_t(p - k) * (low32(-int64_t(s) * b) >> den_shift));
-                if (left >= 0) break;
-            }
-        }
-    }
-}
-
-TEST(AlacDecoderPredictor, UnrolledOrdersMatchThePlainFilter) {
-    // Arbitrary residuals, coefficients and widths, valid streams or not.
-    framebuild::Rng rng(3);
-    for (int t = 0; t < 120; ++t) {
-        const uint32_t order = t % 2 ? 8 : 4;
-        const uint32_t chan_bits = t % 5 == 0 ? 32 : 16 + rng.next() % 15;
-        const uint32_t den_shift = t % 3 == 0 ? 9 : 1 + rng.next() % 15;
-        const uint32_t count = t % 7 == 0 ? 1 + rng.next() % 12 : 4096;
-        const uint32_t scale = 1 + rng.next() % chan_bits;
-        std::vector<int32_t> x(count);
-        for (auto& v : x) v = framebuild::wrap_bits(rng.sample(scale), chan_bits);
-        int16_t a[8], b[8];
-        for (uint32_t k = 0; k < 8; ++k) a[k] = b[k] = int16_t(t % 4 == 0 ? (k % 2 ? -32768 : 32767) : rng.next());
-        std::vector<int32_t> y = x;
-        unpredict_block(x.data(), count, a, order, chan_bits, den_shift);
-        plain_unpredict(y.data(), count, b, order, chan_bits, den_shift);
-        ASSERT_EQ(x, y) << "case " << t;
-        for (uint32_t k = 0; k < order; ++k) ASSERT_EQ(a[k], b[k]) << "case " << t;
     }
 }
 

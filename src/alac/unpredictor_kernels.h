@@ -1,0 +1,27 @@
+#pragma once
+// The 4- and 8-tap inverse predictor with the sign-sign adaptation done as
+// vector masks, alone or for two independent signals at once. Each runs
+// samples order + 1 .. count - 1; the caller has already rebuilt 0 .. order.
+#include <cstdint>
+
+#include "alac/unpredictor.h"
+
+namespace qv::unpredictor_kernels {
+
+using Signal = UnpredictorInput;
+
+// The vector loop for one signal of order 8. False, with nothing written,
+// for any other order (a lone 4-tap chain is faster in the portable loop),
+// when the processor lacks AVX2, when chan_bits is 32 or sample 0 does not
+// fit in 31 bits, when den_shift is below 6, or when a coefficient could
+// reach the int16 limits within the block: there the filter's sums and
+// coefficient steps need the portable loop's wrap-around.
+bool rebuild_vector(const Signal& s, uint32_t count, uint32_t chan_bits);
+
+// Two signals at once (orders 4 or 8 each), each exactly as rebuild_vector
+// would do it, so that their two serial chains overlap. False, with nothing
+// written, whenever rebuild_vector would refuse either signal for a reason
+// other than its order.
+bool rebuild_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t chan_bits);
+
+}  // namespace qv::unpredictor_kernels

@@ -1,0 +1,123 @@
+// The inverse of the vector predictor (see vector_lanes.h). The residual is
+// known before the step, so the adaptation's compares wait only for the
+// tap differences; the window of past samples stays in a register, since a
+// vector load of samples stored one step before would stall.
+//
+// Exact under the same bounds as the predictor's vector loop: samples of at
+// most 31 bits (every output is wrapped to chan_bits, sample 0 is checked),
+// a prediction shift of at least 6, and coefficients that cannot reach the
+// int16 limits within the block.
+#include "alac/unpredictor_kernels.h"
+
+#include <cstdlib>
+
+#include "alac/vector_lanes.h"
+
+namespace qv::unpredictor_kernels {
+
+namespace {
+
+bool block_in_range(const Signal& s, uint32_t count, uint32_t chan_bits) {
+    constexpr int32_t limit = int32_t{1} << 30;
+    if ((s.order != 4 && s.order != 8) || chan_bits > 31 || s.den_shift < 6 || count <= s.order + 1)
+        return false;
+    if (s.samples[0] < -limit || s.samples[0] >= limit) return false;
+    // Each sample moves a coefficient by at most one.
+    const int32_t steps = int32_t(count - s.order - 1);
+    for (uint32_t k = 0; k < s.order; ++k) {
+        if (std::abs(int32_t(s.coefs[k])) + steps > 32767) return false;
+    }
+    return true;
+}
+
+#ifdef RZ_HAVE_X86_VECTOR
+
+using namespace vector_lanes;
+
+// One signal's state inside the loop.
+template <int Taps>
+struct Chain {
+    using L = Lanes<Taps>;
+    using V = typename L::V;
+    int32_t* x;
+    int16_t* coefs;
+    Shifts k;
+    Coefficients<Taps> a;
+    V window;  // x[j - Taps .. j - 1]
+
+    RZ_AVX2 Chain(const Signal& s, uint32_t wrap)
+        : x(s.samples), coefs(s.coefs), k(make_shifts(wrap, s.den_shift)), a(s.coefs),
+          window(L::load(s.samples + 1)) {}
+
+    RZ_AVX2 void finish() const { a.store(coefs); }
+
+    // Sample j: the signal from the residual, then the adaptation.
+    RZ_AVX2 void step(uint32_t j) {
+        const int32_t oldest = x[j - Taps - 1];
+        const int32_t e = x[j];
+        const V b = L::sub(L::splat(oldest), window);
+        const V base = L::splat(static_cast<int32_t>(uint32_t(e) + uint32_t(oldest)));
+        const V value = wrap_lanes<Taps>(L::add(base, a.predict(b, k)), k);
+        x[j] = L::first(value);
+        a.adapt(b, L::splat(e), k);
+        window = L::advance(window, value);
+    }
+};
+
+template <int Taps>
+RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
+    Chain<Taps> c(s, wrap);
+    for (uint32_t j = Taps + 1; j < count; ++j) c.step(j);
+    c.finish();
+}
+
+// The shorter chain starts where the longer one does; its first samples
+// are done on their own.
+template <int TapsU, int TapsV>
+RZ_AVX2 void run_two(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap) {
+    Chain<TapsU> cu(u, wrap);
+    Chain<TapsV> cv(v, wrap);
+    constexpr uint32_t first = (TapsU > TapsV ? TapsU : TapsV) + 1;
+    for (uint32_t j = TapsU + 1; j < first && j < count; ++j) cu.step(j);
+    for (uint32_t j = TapsV + 1; j < first && j < count; ++j) cv.step(j);
+    for (uint32_t j = first; j < count; ++j) {
+        cu.step(j);
+        cv.step(j);
+    }
+    cu.finish();
+    cv.finish();
+}
+
+void run_vector8(const Signal& s, uint32_t count, uint32_t wrap) { run_one<8>(s, count, wrap); }
+
+void run_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap) {
+    with_tap_counts(int(u.order), int(v.order), [&](auto taps_u, auto taps_v) {
+        run_two<taps_u(), taps_v()>(u, v, count, wrap);
+    });
+}
+
+#else
+
+bool has_avx2() { return false; }
+void run_vector8(const Signal&, uint32_t, uint32_t) {}
+void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t) {}
+
+#endif
+
+}  // namespace
+
+bool rebuild_vector(const Signal& s, uint32_t count, uint32_t chan_bits) {
+    // A lone 4-tap chain is shorter in scalar code; only pairs gain there.
+    if (s.order != 8 || !has_avx2() || !block_in_range(s, count, chan_bits)) return false;
+    run_vector8(s, count, 32 - chan_bits);
+    return true;
+}
+
+bool rebuild_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t chan_bits) {
+    if (!has_avx2() || !block_in_range(u, count, chan_bits) || !block_in_range(v, count, chan_bits))
+        return false;
+    run_vector_pair(u, v, count, 32 - chan_bits);
+    return true;
+}
+
+}  // namespace qv::unpredictor_kernels
