@@ -72,7 +72,26 @@ void unpredict_block_order(benchmark::State& state) {
     });
 }
 
+// The same residuals as U and, negated, as V, rebuilt as a pair.
+void unpredict_pair_order(benchmark::State& state) {
+    const uint32_t order = static_cast<uint32_t>(state.range(0));
+    static const qv::bench::MusicPacket packet = qv::bench::make_music_packet();
+    std::vector<int32_t> residual(packet.u.begin(), packet.u.begin() + packet_frames);
+    for (int32_t i = packet_frames - 1; i > 0; --i) residual[i] -= residual[i - 1];
+    std::vector<int32_t> u(residual.size()), v(residual.size());
+    qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
+        for (size_t i = 0; i < residual.size(); ++i) u[i] = residual[i], v[i] = -residual[i];
+        int16_t coefs_u[32] = {1216, -928, -64, 40, -20, 10, -5, 2};
+        int16_t coefs_v[32] = {1216, -928, -64, 40, -20, 10, -5, 2};
+        qv::unpredict_block_pair({u.data(), coefs_u, order, 9}, {v.data(), coefs_v, order, 9},
+                                 packet_frames, 17);
+        benchmark::DoNotOptimize(u.data());
+        benchmark::DoNotOptimize(v.data());
+    });
+}
+
 }  // namespace
 
+BENCHMARK(unpredict_pair_order)->Arg(4)->Arg(8);
 BENCHMARK(decode_frame_packet)->ArgName("fast")->Arg(0)->Arg(1);
 BENCHMARK(unpredict_block_order)->Arg(4)->Arg(8)->Arg(6);

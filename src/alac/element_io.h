@@ -51,13 +51,11 @@ inline void write_predictor_params(BitWriter& writer, const int16_t* coefs, uint
     for (uint32_t k = 0; k < order; ++k) write_bits(writer, uint16_t(coefs[k]), 16);
 }
 
-// Codes `count` residuals only to measure them.
+// The size `count` residuals would code to.
 inline uint32_t coded_bits(const int32_t* residual, uint32_t count, uint32_t chan_bits,
-                           BitWriter& writer, int32_t& status) {
-    GolombParams params;
-    set_golomb_params(params, count);
+                           int32_t& status) {
     uint32_t bits = 0;
-    status = golomb_encode(params, residual, writer, count, chan_bits, bits);
+    status = golomb_measure(residual, count, chan_bits, bits);
     return bits;
 }
 

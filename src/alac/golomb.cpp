@@ -67,7 +67,14 @@ inline uint32_t rice_code(uint32_t q, uint32_t r, uint32_t k, uint32_t& len) {
     return (((1u << q) - 1) << (len - q)) + r + 1 - d;
 }
 
-inline void put_rice(CodeSink& out, uint32_t v, uint32_t q, uint32_t k, uint32_t m) {
+// Counts the bits instead of writing them, for sizing a candidate.
+struct BitCount {
+    uint32_t bits = 0;
+    void put(uint32_t, uint32_t len) { bits += len; }
+};
+
+template <typename Sink>
+inline void put_rice(Sink& out, uint32_t v, uint32_t q, uint32_t k, uint32_t m) {
     uint32_t len = 0;
     const uint32_t code = rice_code(q, v - q * m, k, len);
     out.put(code, len);
@@ -118,7 +125,8 @@ inline bool rice_by_division(RareCode& out, uint32_t v, uint32_t k, uint32_t m) 
     return {{(escape_prefix << 16) + nz, 0}, {25, 0}};
 }
 
-inline void put_rare(CodeSink& out, const RareCode& code) {
+template <typename Sink>
+inline void put_rare(Sink& out, const RareCode& code) {
     out.put(code.code[0], code.len[0]);
     if (code.len[1] != 0) out.put(code.code[1], code.len[1]);
 }
@@ -152,10 +160,9 @@ struct CoderSettings {
     uint32_t sample_bits;
 };
 
-// The coder loop; returns the final mean.
-template <typename Input>
-uint32_t code_residuals(Input in, uint32_t count, uint32_t mb, const CoderSettings& set,
-                        CodeSink& out) {
+// The coder loop, into a CodeSink or a BitCount; returns the final mean.
+template <typename Input, typename Sink>
+uint32_t code_residuals(Input in, uint32_t count, uint32_t mb, const CoderSettings& set, Sink& out) {
     const uint32_t pb = set.pb;
     const uint32_t kb = set.kb;
     uint32_t zmode = 0;
@@ -242,6 +249,24 @@ int32_t golomb_encode(GolombParams& params, const int32_t* residuals, BitWriter&
         writer.cur = base + (pos >> 3);
         writer.bit_index = pos & 7;
     }
+    profile_book(stage_golomb, t0);
+    return 0;
+}
+
+int32_t golomb_measure(const int32_t* residuals, uint32_t count, uint32_t sample_bits,
+                       uint32_t& bits) {
+    const uint64_t t0 = profile_start();
+    bits = 0;
+    if (sample_bits - 1 >= 32) {
+        profile_book(stage_golomb, t0);
+        return -50;
+    }
+    GolombParams params;
+    set_golomb_params(params, count);
+    BitCount out;
+    code_residuals(BlockInput{residuals}, count, params.mb0,
+                   CoderSettings{params.pb, params.kb, params.wb, sample_bits}, out);
+    bits = out.bits;
     profile_book(stage_golomb, t0);
     return 0;
 }

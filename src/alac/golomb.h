@@ -26,4 +26,10 @@ void set_golomb_params(GolombParams& params, uint32_t count);
 int32_t golomb_encode(GolombParams& params, const int32_t* residuals, BitWriter& writer,
                       uint32_t count, uint32_t sample_bits, uint32_t& bits_written);
 
+// The number of bits golomb_encode would append for one contiguous block
+// with the parameters of set_golomb_params, without writing anything. Same
+// status as golomb_encode.
+int32_t golomb_measure(const int32_t* residuals, uint32_t count, uint32_t sample_bits,
+                       uint32_t& bits);
+
 }  // namespace qv

@@ -73,14 +73,12 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
     for (uint32_t res = 0; res <= 4; ++res) {
         matrix_pair(bit_depth, pcm, stride, mix_u, mix_v, n_div8, int32_t(res), shift_buf,
                     bytes_shifted);
-        BitWriter work;
-        bit_writer_init(work, work_buf, max_output_bytes);
         predict_block_pair_timed({mix_u, residual_u, sets_u[7], 8},
                                  {mix_v, residual_v, sets_v[7], 8}, int32_t(n_div8), chan_bits,
                                  element_den_shift);
-        const uint32_t bits_u = coded_bits(residual_u, n_div8, chan_bits, work, status);
+        const uint32_t bits_u = coded_bits(residual_u, n_div8, chan_bits, status);
         if (status != 0) return status;
-        const uint32_t bits_v = coded_bits(residual_v, n_div8, chan_bits, work, status);
+        const uint32_t bits_v = coded_bits(residual_v, n_div8, chan_bits, status);
         if (status != 0) return status;
         if (bits_u + bits_v < best_bits) {
             best_bits = bits_u + bits_v;
@@ -100,8 +98,6 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
     uint32_t order_u = 4;
     uint32_t order_v = 4;
     for (uint32_t order : {4u, 8u}) {
-        BitWriter work;
-        bit_writer_init(work, work_buf, max_output_bytes);
         for (int pass = 0; pass < 8; ++pass) {
             predict_block_pair_timed({mix_u, residual_u, sets_u[order - 1], int32_t(order)},
                                      {mix_v, residual_v, sets_v[order - 1], int32_t(order)},
@@ -109,13 +105,13 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
         }
         int32_t ignored = 0;
         const uint32_t cost_u =
-            8 * coded_bits(residual_u, n_div8, chan_bits, work, ignored) + 16 * order;
+            8 * coded_bits(residual_u, n_div8, chan_bits, ignored) + 16 * order;
         if (cost_u < best_u) {
             best_u = cost_u;
             order_u = order;
         }
         const uint32_t cost_v =
-            8 * coded_bits(residual_v, n_div8, chan_bits, work, ignored) + 16 * order;
+            8 * coded_bits(residual_v, n_div8, chan_bits, ignored) + 16 * order;
         if (cost_v < best_v) {
             best_v = cost_v;
             order_v = order;

@@ -75,8 +75,6 @@ int32_t ALACEncoder::encode_single(BitWriter& writer, const uint8_t* pcm, uint32
     uint32_t best = 1u << 31;
     uint32_t order_u = 4;
     for (uint32_t order : {4u, 8u}) {
-        BitWriter work;
-        bit_writer_init(work, work_buf, max_output_bytes);
         int16_t* coefs = sets[order - 1];
         for (int pass = 0; pass < 7; ++pass) {
             predict_block_timed(mix_u, residual_u, int32_t(n_div32), coefs, int32_t(order),
@@ -85,7 +83,7 @@ int32_t ALACEncoder::encode_single(BitWriter& writer, const uint8_t* pcm, uint32
         predict_block_timed(mix_u, residual_u, int32_t(n_div8), coefs, int32_t(order), chan_bits,
                             element_den_shift);
         int32_t status = 0;
-        const uint32_t bits = coded_bits(residual_u, n_div8, chan_bits, work, status);
+        const uint32_t bits = coded_bits(residual_u, n_div8, chan_bits, status);
         if (status != 0) return status;
         const uint32_t cost = 8 * bits + 16 * order;
         if (cost < best) {

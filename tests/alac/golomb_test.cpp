@@ -146,6 +146,9 @@ TEST(GolombCodewords, SampleBitsOutsideOneTo32IsAnError) {
         EXPECT_EQ(writer.cur, before.cur);
         EXPECT_EQ(writer.bit_index, before.bit_index);
         EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 1, buffer.end()), std::vector<uint8_t>(15, 0x5A));
+        bits = 77;
+        EXPECT_EQ(golomb_measure(residuals, 2, sample_bits, bits), -50);
+        EXPECT_EQ(bits, 0u);
     }
 }
 
@@ -186,6 +189,12 @@ void expect_same_as_reference(const std::vector<int32_t>& residuals, uint32_t sa
     ASSERT_EQ(bits_fast, bits_plain);
     ASSERT_EQ(bit_position(wf), bit_position(wp));
     ASSERT_EQ(pf.mb, pp.mb);
+    if (row_width == 0) {
+        // Measuring without writing gives the same size and status.
+        uint32_t measured = 1;
+        ASSERT_EQ(golomb_measure(residuals.data(), count, sample_bits, measured), sp);
+        ASSERT_EQ(measured, bits_plain);
+    }
     // Every bit up to the end agrees; past it the coder may leave anything
     // within its 4 bytes of slack, and nothing beyond them changes.
     const uint32_t end = bit_position(wf);
