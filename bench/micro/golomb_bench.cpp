@@ -1,5 +1,5 @@
 // golomb_encode of the order-8 residuals of one stereo packet (U then V),
-// and golomb_decode of what it wrote.
+// golomb_measure of the same, and golomb_decode of what it wrote.
 #include <algorithm>
 
 #include "alac/golomb.h"
@@ -52,6 +52,16 @@ void golomb_packet(benchmark::State& state) {
     state.counters["bits/sample"] = static_cast<double>(total_bits) / (2 * packet_frames);
 }
 
+void golomb_measure_packet(benchmark::State& state) {
+    const Residuals& residuals = packet_residuals();
+    uint32_t bits_u = 0, bits_v = 0;
+    qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
+        qv::golomb_measure(residuals.u.data(), packet_frames, 17, bits_u);
+        qv::golomb_measure(residuals.v.data(), packet_frames, 17, bits_v);
+        benchmark::DoNotOptimize(bits_u + bits_v);
+    });
+}
+
 void golomb_decode_packet(benchmark::State& state) {
     const Residuals& residuals = packet_residuals();
     std::vector<uint8_t> out(packet_frames * 2 * 6 + 64);
@@ -72,4 +82,5 @@ void golomb_decode_packet(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(golomb_packet);
+BENCHMARK(golomb_measure_packet);
 BENCHMARK(golomb_decode_packet);

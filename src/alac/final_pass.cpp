@@ -2,6 +2,7 @@
 // capacity even when the element turns out too big.
 #include "alac/alac_encoder.h"
 #include "alac/element_io.h"
+#include "alac/golomb_coder.h"
 
 namespace qv {
 
@@ -45,6 +46,39 @@ void append_bits(BitWriter& writer, const uint8_t* src, uint32_t count) {
     if (count > 0) write_bits(writer, uint32_t(*src) >> (8 - count), count);
 }
 
+// A pair predicted and coded in one pass: U's codes go straight to
+// `writer`, V's to `staging` and are appended after them, so the bits are
+// those of the two passes one after the other. False, with nothing
+// written, when the pair does not suit the one-pass loop.
+bool code_pair_in_one_pass(BitWriter& writer, ALACEncoder::FinalSignal* signals, uint32_t frames,
+                           uint32_t chan_bits, uint8_t* staging) {
+    using namespace golomb_coder;
+    if (chan_bits - 1 >= 32) return false;
+    GolombParams params;
+    set_golomb_params(params, frames);
+    const CoderSettings settings{params.pb, params.kb, params.wb, chan_bits};
+    CodeSink sink_u(writer.cur, writer.bit_index);
+    CodeSink sink_v(staging, 0);
+    ResidualStream code_u(sink_u, frames, params.mb0, settings);
+    ResidualStream code_v(sink_v, frames, params.mb0, settings);
+    auto input = [](const ALACEncoder::FinalSignal& f) {
+        return PredictorInput{f.signal, f.residual, f.coefs, int32_t(f.order)};
+    };
+    if (!predict_and_code_pair_timed(input(signals[0]), input(signals[1]), int32_t(frames), chan_bits,
+                                     element_den_shift, code_u, code_v)) {
+        return false;
+    }
+    code_u.finish();
+    code_v.finish();
+    const uint32_t start = bit_position(writer);
+    writer.cur = sink_u.cur;
+    writer.bit_index = sink_u.used;
+    signals[0].bits = bit_position(writer) - start;
+    signals[1].bits = uint32_t(sink_v.cur - staging) * 8 + sink_v.used;
+    append_bits(writer, staging, signals[1].bits);
+    return true;
+}
+
 }  // namespace
 
 // Codes in place when even all-escaped residuals fit the writer's capacity.
@@ -60,6 +94,11 @@ int32_t ALACEncoder::code_final_pass(BitWriter& writer, const BitWriter& start,
     BitWriter staged;
     bit_writer_init(staged, work_buf, max_output_bytes);
     BitWriter& target = in_place ? writer : staged;
+    if (signal_count == 2 && in_place &&
+        code_pair_in_one_pass(writer, signals, frames, chan_bits, work_buf)) {
+        measured = bit_position(writer) - bit_position(start);
+        return 0;
+    }
     predict_all(signals, signal_count, frames, chan_bits);
     for (uint32_t s = 0; s < signal_count; ++s) {
         FinalSignal& f = signals[s];

@@ -197,4 +197,29 @@ void predict_block_pair_timed(const PredictorInput& u, const PredictorInput& v, 
     }
 }
 
+bool predict_and_code_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                                 uint32_t chan_bits, uint32_t den_shift, ResidualStream& code_u,
+                                 ResidualStream& code_v) {
+    using namespace predictor_kernels;
+    const uint64_t t0 = profile_start();
+    const uint32_t shift = (32 - chan_bits) & 31;
+    // Orders 0 and 31 have nothing to overlap.
+    if (predict_fixed_part(u.in, u.residual, count, u.order, shift) ||
+        predict_fixed_part(v.in, v.residual, count, v.order, shift) ||
+        !adapt_vector_pair_coded({u.in, u.residual, u.coefs}, u.order, {v.in, v.residual, v.coefs},
+                                 v.order, count, shift, den_shift, code_u, code_v)) {
+        return false;
+    }
+    if (profiling_enabled()) {
+        const uint64_t cycles = platform::read_cycle_counter() - t0;
+        const uint64_t quarter = cycles / 4;
+        book_predictor(u.order, quarter, 1);
+        book_predictor(v.order, quarter, 1);
+        StageCounter& golomb = encoder_profile.stages[stage_golomb];
+        golomb.cycles += cycles - 2 * quarter;
+        golomb.calls += 2;
+    }
+    return true;
+}
+
 }  // namespace qv

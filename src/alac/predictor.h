@@ -3,6 +3,8 @@
 // and the coefficient banks it keeps from packet to packet.
 #include <cstdint>
 
+#include "alac/golomb_coder.h"
+
 namespace qv {
 
 // For each of 8 channel positions, 16 coefficient sets of 16 int16; the set at
@@ -40,5 +42,17 @@ void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_
 // time.
 void predict_block_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
                               uint32_t chan_bits, uint32_t den_shift);
+
+using ResidualStream = golomb_coder::ResidualCoder<golomb_coder::CodeSink>;
+
+// predict_block_pair that also codes each signal's residuals, in order, as
+// they are made, leaving the coders to be finished; the coding then
+// overlaps the prediction. False, with nothing coded, when the pair does not
+// suit the vector loop: then the two must be done one after the other.
+// Booked as one predictor call and one Golomb call per signal, the time
+// shared evenly.
+bool predict_and_code_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                                 uint32_t chan_bits, uint32_t den_shift, ResidualStream& code_u,
+                                 ResidualStream& code_v);
 
 }  // namespace qv

@@ -5,6 +5,8 @@
 // Each runs samples order + 1 .. count - 1; the caller writes the warm-up.
 #include <cstdint>
 
+#include "alac/golomb_coder.h"
+
 namespace qv::predictor_kernels {
 
 // One signal's arguments; `shift` is 32 - chan_bits (mod 32).
@@ -31,5 +33,16 @@ bool adapt_vector(const Signal& s, int32_t count, int32_t order, uint32_t shift,
 // written, whenever adapt_vector would refuse either signal.
 bool adapt_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
                        int32_t count, uint32_t shift, uint32_t den_shift);
+
+using PairCoder = golomb_coder::ResidualCoder<golomb_coder::CodeSink>;
+
+// adapt_vector_pair that also hands every residual of each signal, from 0
+// on (the warm-up the caller wrote included), to its coder as soon as it is
+// made, so that the scalar coding overlaps the vector adaptation. The
+// coders are not finished. False, with nothing written or coded, whenever
+// adapt_vector_pair would refuse the pair.
+bool adapt_vector_pair_coded(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
+                             int32_t count, uint32_t shift, uint32_t den_shift, PairCoder& code_u,
+                             PairCoder& code_v);
 
 }  // namespace qv::predictor_kernels

@@ -51,15 +51,17 @@ struct Chain {
 
     RZ_AVX2 void finish() const { a.store(coefs); }
 
-    // Sample j: prediction, residual, adaptation.
-    RZ_AVX2 void step(int32_t j, const Shifts& k) {
+    // Sample j: prediction, residual (also returned), adaptation.
+    RZ_AVX2 int32_t step(int32_t j, const Shifts& k) {
         using V = typename L::V;
         const int32_t oldest = in[j - Taps - 1];
         const V b = L::sub(L::splat(oldest), L::load(in + j - Taps));
         const V target = L::splat(static_cast<int32_t>(uint32_t(in[j]) - uint32_t(oldest)));
         const V e = wrap_lanes<Taps>(L::sub(target, a.predict(b, k)), k);
-        residual[j] = L::first(e);
+        const int32_t first = L::first(e);
+        residual[j] = first;
         a.adapt(b, e, k);
+        return first;
     }
 };
 
@@ -71,20 +73,42 @@ RZ_AVX2 void run_one(const Signal& s, int32_t count, uint32_t shift, uint32_t de
     c.finish();
 }
 
+// What run_two does with the residuals besides storing them: nothing...
+struct NoCoding {
+    void start(const Signal&, const Signal&, int32_t) {}
+    void next(int32_t, int32_t) {}
+};
+
+// ...or hand them to a coder per signal, in order.
+struct Coding {
+    PairCoder& u;
+    PairCoder& v;
+    void start(const Signal& su, const Signal& sv, int32_t ready) {
+        for (int32_t j = 0; j < ready; ++j) u.feed(su.residual[j]);
+        for (int32_t j = 0; j < ready; ++j) v.feed(sv.residual[j]);
+    }
+    void next(int32_t eu, int32_t ev) {
+        u.feed(eu);
+        v.feed(ev);
+    }
+};
+
 // The shorter chain starts where the longer one does; its first samples
 // are done on their own.
-template <int TapsU, int TapsV>
+template <int TapsU, int TapsV, typename Code>
 RZ_AVX2 void run_two(const Signal& u, const Signal& v, int32_t count, uint32_t shift,
-                     uint32_t den_shift) {
+                     uint32_t den_shift, Code code) {
     const Shifts k = make_shifts(shift, den_shift);
     Chain<TapsU> cu(u);
     Chain<TapsV> cv(v);
     constexpr int32_t first = (TapsU > TapsV ? TapsU : TapsV) + 1;
     for (int32_t j = TapsU + 1; j < first && j < count; ++j) cu.step(j, k);
     for (int32_t j = TapsV + 1; j < first && j < count; ++j) cv.step(j, k);
+    code.start(u, v, first < count ? first : count);
     for (int32_t j = first; j < count; ++j) {
-        cu.step(j, k);
-        cv.step(j, k);
+        const int32_t eu = cu.step(j, k);
+        const int32_t ev = cv.step(j, k);
+        code.next(eu, ev);
     }
     cu.finish();
     cv.finish();
@@ -94,10 +118,11 @@ void run_vector8(const Signal& s, int32_t count, uint32_t shift, uint32_t den_sh
     run_one<8>(s, count, shift, den_shift);
 }
 
+template <typename Code>
 void run_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
-                     int32_t count, uint32_t shift, uint32_t den_shift) {
+                     int32_t count, uint32_t shift, uint32_t den_shift, Code code) {
     with_tap_counts(order_u, order_v, [&](auto taps_u, auto taps_v) {
-        run_two<taps_u(), taps_v()>(u, v, count, shift, den_shift);
+        run_two<taps_u(), taps_v()>(u, v, count, shift, den_shift, code);
     });
 }
 
@@ -105,7 +130,13 @@ void run_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t 
 
 bool has_avx2() { return false; }
 void run_vector8(const Signal&, int32_t, uint32_t, uint32_t) {}
-void run_vector_pair(const Signal&, int32_t, const Signal&, int32_t, int32_t, uint32_t, uint32_t) {}
+struct NoCoding {};
+struct Coding {
+    PairCoder& u;
+    PairCoder& v;
+};
+template <typename Code>
+void run_vector_pair(const Signal&, int32_t, const Signal&, int32_t, int32_t, uint32_t, uint32_t, Code) {}
 
 #endif
 
@@ -121,13 +152,28 @@ bool adapt_vector(const Signal& s, int32_t count, int32_t order, uint32_t shift,
     return true;
 }
 
+namespace {
+
+bool vector_pair_possible(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
+                          int32_t count, uint32_t den_shift) {
+    return vector_order(order_u) && vector_order(order_v) && has_avx2() &&
+           block_in_range(u, count, order_u, den_shift) && block_in_range(v, count, order_v, den_shift);
+}
+
+}  // namespace
+
 bool adapt_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
                        int32_t count, uint32_t shift, uint32_t den_shift) {
-    if (!vector_order(order_u) || !vector_order(order_v) || !has_avx2() ||
-        !block_in_range(u, count, order_u, den_shift) || !block_in_range(v, count, order_v, den_shift)) {
-        return false;
-    }
-    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift);
+    if (!vector_pair_possible(u, order_u, v, order_v, count, den_shift)) return false;
+    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, NoCoding{});
+    return true;
+}
+
+bool adapt_vector_pair_coded(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
+                             int32_t count, uint32_t shift, uint32_t den_shift, PairCoder& code_u,
+                             PairCoder& code_v) {
+    if (!vector_pair_possible(u, order_u, v, order_v, count, den_shift)) return false;
+    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, Coding{code_u, code_v});
     return true;
 }
 
