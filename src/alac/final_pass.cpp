@@ -1,6 +1,10 @@
 // The last predictor and coder pass of an element, kept inside the output
 // capacity even when the element turns out too big.
 #include "alac/alac_encoder.h"
+
+#include <bit>
+#include <cstring>
+
 #include "alac/element_io.h"
 #include "alac/golomb_coder.h"
 
@@ -34,16 +38,45 @@ void predict_all(const ALACEncoder::FinalSignal* signals, uint32_t signal_count,
     }
 }
 
+inline uint64_t load_be64(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    return w;
+}
+
+inline void store_be64(uint8_t* p, uint64_t w) {
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    std::memcpy(p, &w, 8);
+}
+
 // Appends `count` bits from `src`, most significant bit of src[0] first.
+// Each source byte lands across two output bytes: the bits of the current
+// output byte that are already written are kept as `carry`, and nothing is
+// written past the last output byte the appended bits reach.
 void append_bits(BitWriter& writer, const uint8_t* src, uint32_t count) {
-    for (; count >= 32; count -= 32, src += 4) {
-        write_bits(
-            writer,
-            (uint32_t(src[0]) << 24) | (uint32_t(src[1]) << 16) | (uint32_t(src[2]) << 8) | src[3],
-            32);
+    const uint32_t shift = writer.bit_index;
+    uint8_t* dst = writer.cur;
+    uint8_t carry = shift == 0 ? 0 : uint8_t(*dst & (0xFF00u >> shift));
+    const uint32_t whole = count / 8;
+    uint32_t i = 0;
+    for (; i + 8 <= whole; i += 8) {
+        const uint64_t w = load_be64(src + i);
+        store_be64(dst + i, (uint64_t(carry) << 56) | (w >> shift));
+        carry = uint8_t(w << (8 - shift));
     }
-    for (; count >= 8; count -= 8, ++src) write_bits(writer, *src, 8);
-    if (count > 0) write_bits(writer, uint32_t(*src) >> (8 - count), count);
+    for (; i < whole; ++i) {
+        dst[i] = uint8_t(carry | (src[i] >> shift));
+        carry = uint8_t(src[i] << (8 - shift));
+    }
+    const uint32_t tail = count % 8;
+    if (shift + tail != 0) {
+        const uint8_t last = tail == 0 ? 0 : uint8_t(src[whole] & (0xFF00u >> tail));
+        dst[whole] = uint8_t(carry | (last >> shift));
+        if (shift + tail > 8) dst[whole + 1] = uint8_t(last << (8 - shift));
+    }
+    writer.cur = dst + (shift + count) / 8;
+    writer.bit_index = (shift + count) % 8;
 }
 
 // A pair predicted and coded in one pass: U's codes go straight to

@@ -139,10 +139,7 @@ struct Coefficients {
     }
 
     // Sign-sign adaptation for residual e (in every lane).
-    RZ_AVX2 void adapt(V b, V e, const Shifts& k) { a = L::add(a, step(b, e, k)); }
-
-    // The adaptation's change to the coefficients: -1, 0 or 1 per lane.
-    RZ_AVX2 V step(V b, V e, const Shifts& k) const {
+    RZ_AVX2 void adapt(V b, V e, const Shifts& k) {
         const V magnitude = L::abs(b);
         const V down = L::mul(L::shift_right(magnitude, k.den_shift), L::ramp());
         const V up = L::mul(L::shift_right(L::sub(L::splat(0), magnitude), k.den_shift), L::ramp());
@@ -152,7 +149,7 @@ struct Coefficients {
         // is the coefficient step.
         const V plus = L::greater(e, above);
         const V minus = L::greater(below, e);
-        return L::sign(L::sub(plus, minus), b);
+        a = L::add(a, L::sign(L::sub(plus, minus), b));
     }
 };
 
