@@ -1,7 +1,10 @@
 #include "alac/alac_decoder.h"
 
+#include <optional>
+
 #include "alac/channel_layout.h"
 #include "alac/golomb_decoder.h"
+#include "alac/golomb_reader.h"
 #include "alac/unpredictor.h"
 
 namespace qv {
@@ -187,8 +190,16 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
 
     int32_t* signal[2] = {by_position_[position], by_position_[position + width - 1]};
     const GolombDecodeParams params{config_.mb, config_.pb, config_.kb};
-    for (uint32_t ch = 0; ch < width; ++ch) {
+    // A pair's V residuals, at the usual rate, are read as its filter runs.
+    const bool stream_v = width == 2 && params.pb == 40;
+    for (uint32_t ch = 0; ch < width - uint32_t(stream_v); ++ch) {
         const AlacDecodeStatus status = golomb_decode(reader, params, signal[ch], frames, chan_bits);
+        if (status != AlacDecodeStatus::ok) return status;
+    }
+    std::optional<golomb_reader::UsualResidualReader> v_rest;
+    if (stream_v) {
+        v_rest.emplace(reader, params, signal[1], frames, chan_bits);
+        const AlacDecodeStatus status = v_rest->decode_to(coding[1].order == 0 ? frames : 1);
         if (status != AlacDecodeStatus::ok) return status;
     }
     UnpredictorInput filter[2];
@@ -200,7 +211,12 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
             if (!fits(x[i], chan_bits)) return AlacDecodeStatus::sample_out_of_range;
         filter[ch] = {x, coding[ch].coefs, coding[ch].order, coding[ch].den_shift};
     }
-    if (width == 2) {
+    if (stream_v) {
+        const AlacDecodeStatus status =
+            unpredict_block_pair_decoding(filter[0], filter[1], frames, chan_bits, *v_rest);
+        if (status != AlacDecodeStatus::ok) return status;
+        v_rest->store(reader);
+    } else if (width == 2) {
         unpredict_block_pair(filter[0], filter[1], frames, chan_bits);
     } else {
         unpredict_block(signal[0], frames, coding[0].coefs, coding[0].order, chan_bits,

@@ -3,6 +3,9 @@
 // adapting the coefficients exactly as the predictor that made them did.
 #include <cstdint>
 
+#include "alac/alac_decode_status.h"
+#include "alac/golomb_reader.h"
+
 namespace qv {
 
 // In place: `samples` holds `count` residuals on entry and the signal on
@@ -24,5 +27,14 @@ struct UnpredictorInput {
 // (a pair's U and V), with the same results as two separate calls.
 void unpredict_block_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
                           uint32_t chan_bits);
+
+// unpredict_block_pair while V's residuals are still being read: `v_rest`
+// decodes them into v.samples, in step with the rebuild where the vector
+// loop takes the pair (the decoding then overlaps the filter), or all of
+// them first. Returns the decoder's status; on an error the samples are
+// not all rebuilt.
+AlacDecodeStatus unpredict_block_pair_decoding(const UnpredictorInput& u, const UnpredictorInput& v,
+                                               uint32_t count, uint32_t chan_bits,
+                                               golomb_reader::UsualResidualReader& v_rest);
 
 }  // namespace qv

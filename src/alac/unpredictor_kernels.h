@@ -4,6 +4,7 @@
 // samples order + 1 .. count - 1; the caller has already rebuilt 0 .. order.
 #include <cstdint>
 
+#include "alac/golomb_reader.h"
 #include "alac/unpredictor.h"
 
 namespace qv::unpredictor_kernels {
@@ -23,5 +24,16 @@ bool rebuild_vector(const Signal& s, uint32_t count, uint32_t chan_bits);
 // written, whenever rebuild_vector would refuse either signal for a reason
 // other than its order.
 bool rebuild_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t chan_bits);
+
+// Whether rebuild_vector_pair would take the pair.
+bool vector_pair_possible(const Signal& u, const Signal& v, uint32_t count, uint32_t chan_bits);
+
+// rebuild_vector_pair for a pair that vector_pair_possible took, with V's
+// residuals decoded by `v_rest` as the loop goes, each just before it is
+// needed; the first 9 (or all) must be in already. Returns the decoder's
+// status; after an error the samples are only partly rebuilt.
+AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, uint32_t count,
+                                              uint32_t chan_bits,
+                                              golomb_reader::UsualResidualReader& v_rest);
 
 }  // namespace qv::unpredictor_kernels

@@ -71,16 +71,34 @@ RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
     c.finish();
 }
 
+// Where run_two's V residuals come from: already decoded...
+struct Decoded {
+    bool ready(uint32_t) { return true; }
+};
+
+// ...or decoded one step ahead of the rebuild, so that the scalar decoding
+// overlaps the vector filter; a decoding error stops the loop.
+struct Decoding {
+    golomb_reader::UsualResidualReader& reader;
+    AlacDecodeStatus& status;
+    bool ready(uint32_t j) {
+        if (reader.decoded() > j) return true;
+        status = reader.step();
+        return status == AlacDecodeStatus::ok;
+    }
+};
+
 // The shorter chain starts where the longer one does; its first samples
 // are done on their own.
-template <int TapsU, int TapsV>
-RZ_AVX2 void run_two(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap) {
+template <int TapsU, int TapsV, typename Source>
+RZ_AVX2 void run_two(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap,
+                     Source source) {
     Chain<TapsU> cu(u, wrap);
     Chain<TapsV> cv(v, wrap);
     constexpr uint32_t first = (TapsU > TapsV ? TapsU : TapsV) + 1;
     for (uint32_t j = TapsU + 1; j < first && j < count; ++j) cu.step(j);
     for (uint32_t j = TapsV + 1; j < first && j < count; ++j) cv.step(j);
-    for (uint32_t j = first; j < count; ++j) {
+    for (uint32_t j = first; j < count && source.ready(j); ++j) {
         cu.step(j);
         cv.step(j);
     }
@@ -90,9 +108,11 @@ RZ_AVX2 void run_two(const Signal& u, const Signal& v, uint32_t count, uint32_t 
 
 void run_vector8(const Signal& s, uint32_t count, uint32_t wrap) { run_one<8>(s, count, wrap); }
 
-void run_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap) {
+template <typename Source>
+void run_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap,
+                     Source source) {
     with_tap_counts(int(u.order), int(v.order), [&](auto taps_u, auto taps_v) {
-        run_two<taps_u(), taps_v()>(u, v, count, wrap);
+        run_two<taps_u(), taps_v()>(u, v, count, wrap, source);
     });
 }
 
@@ -100,7 +120,13 @@ void run_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t 
 
 bool has_avx2() { return false; }
 void run_vector8(const Signal&, uint32_t, uint32_t) {}
-void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t) {}
+struct Decoded {};
+struct Decoding {
+    golomb_reader::UsualResidualReader& reader;
+    AlacDecodeStatus& status;
+};
+template <typename Source>
+void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t, Source) {}
 
 #endif
 
@@ -113,11 +139,22 @@ bool rebuild_vector(const Signal& s, uint32_t count, uint32_t chan_bits) {
     return true;
 }
 
+bool vector_pair_possible(const Signal& u, const Signal& v, uint32_t count, uint32_t chan_bits) {
+    return has_avx2() && block_in_range(u, count, chan_bits) && block_in_range(v, count, chan_bits);
+}
+
 bool rebuild_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t chan_bits) {
-    if (!has_avx2() || !block_in_range(u, count, chan_bits) || !block_in_range(v, count, chan_bits))
-        return false;
-    run_vector_pair(u, v, count, 32 - chan_bits);
+    if (!vector_pair_possible(u, v, count, chan_bits)) return false;
+    run_vector_pair(u, v, count, 32 - chan_bits, Decoded{});
     return true;
+}
+
+AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, uint32_t count,
+                                              uint32_t chan_bits,
+                                              golomb_reader::UsualResidualReader& v_rest) {
+    AlacDecodeStatus status = AlacDecodeStatus::ok;
+    run_vector_pair(u, v, count, 32 - chan_bits, Decoding{v_rest, status});
+    return status;
 }
 
 }  // namespace qv::unpredictor_kernels

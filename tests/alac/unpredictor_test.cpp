@@ -151,6 +151,65 @@ TEST(UnpredictorPair, DifferentPredictionShiftsPerSignal) {
     EXPECT_EQ(got_v.coefs, want_v.coefs);
 }
 
+// V's residuals read from a coded stream while the pair is rebuilt: the same
+// signals as rebuilding from residuals decoded beforehand, the reader left
+// just after V's codes, and a cut stream reported.
+TEST(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
+    struct Orders {
+        uint32_t u, v;
+    };
+    std::vector<int32_t> silence(4096, 0);
+    for (size_t i = 50; i < silence.size(); i += 701) silence[i] = 3;
+    int t = 0;
+    for (const Orders orders : {Orders{4, 4}, Orders{8, 4}, Orders{4, 8}, Orders{8, 8}, Orders{8, 6},
+                                Orders{0, 4}, Orders{4, 31}}) {
+        for (const uint32_t count : {4096u, 9u, 5u}) {
+            for (const bool quiet : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << "orders " << orders.u << "/" << orders.v << " n "
+                                                  << count << " quiet " << quiet);
+                ++t;
+                const std::vector<int32_t> xu = music_residuals(count, orders.u, 17, 9, t);
+                const std::vector<int32_t> xv =
+                    quiet ? std::vector<int32_t>(silence.begin(), silence.begin() + count)
+                          : music_residuals(count, orders.v, 17, 9, t + 100);
+                const std::vector<int16_t> c = {1216, -928, -64, 40, -20, 10, -5, 2};
+                const Filtered want_u = plain(xu, c, orders.u, 17, 9);
+                const Filtered want_v = plain(xv, c, orders.v, 17, 9);
+
+                framebuild::Bits b;
+                framebuild::golomb(b, xv, 17);
+                const uint64_t end = b.count;
+                const std::vector<uint8_t> bytes = b.finish();
+                BitReader reader(bytes.data(), bytes.size());
+                Filtered got_u{xu, c}, got_v{std::vector<int32_t>(count, 12345), c};
+                golomb_reader::UsualResidualReader v_rest(reader, {}, got_v.x.data(), count, 17);
+                ASSERT_EQ(unpredict_block_pair_decoding({got_u.x.data(), got_u.coefs.data(), orders.u, 9},
+                                                        {got_v.x.data(), got_v.coefs.data(), orders.v, 9},
+                                                        count, 17, v_rest),
+                          AlacDecodeStatus::ok);
+                v_rest.store(reader);
+                EXPECT_EQ(reader.bit_position(), end);
+                EXPECT_EQ(got_u.x, want_u.x);
+                EXPECT_EQ(got_u.coefs, want_u.coefs);
+                EXPECT_EQ(got_v.x, want_v.x);
+                EXPECT_EQ(got_v.coefs, want_v.coefs);
+
+                // The stream cut in half fails, wherever the cut falls.
+                if (count == 4096) {
+                    const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + bytes.size() / 2);
+                    BitReader short_reader(cut.data(), cut.size());
+                    Filtered again_u{xu, c}, again_v{std::vector<int32_t>(count, 0), c};
+                    golomb_reader::UsualResidualReader rest(short_reader, {}, again_v.x.data(), count, 17);
+                    EXPECT_EQ(unpredict_block_pair_decoding({again_u.x.data(), again_u.coefs.data(), orders.u, 9},
+                                                            {again_v.x.data(), again_v.coefs.data(), orders.v, 9},
+                                                            count, 17, rest),
+                              AlacDecodeStatus::truncated);
+                }
+            }
+        }
+    }
+}
+
 // The vector loop must take ordinary blocks (or the tests above prove
 // nothing about it) and leave alone, untouched, the ones it cannot do exactly.
 TEST(UnpredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
