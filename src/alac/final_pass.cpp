@@ -81,8 +81,10 @@ void append_bits(BitWriter& writer, const uint8_t* src, uint32_t count) {
 
 // A pair predicted and coded in one pass: U's codes go straight to
 // `writer`, V's to `staging` and are appended after them, so the bits are
-// those of the two passes one after the other. False, with nothing
-// written, when the pair does not suit the one-pass loop.
+// those of the two passes one after the other. `staging` is the work
+// buffer, 5 bytes per sample of every channel, so V's codes fit even all
+// escaped. False, with nothing written, when the pair does not suit the
+// one-pass loop.
 bool code_pair_in_one_pass(BitWriter& writer, ALACEncoder::FinalSignal* signals, uint32_t frames,
                            uint32_t chan_bits, uint8_t* staging) {
     using namespace golomb_coder;
