@@ -329,6 +329,15 @@ struct CodedPair {
     uint32_t count_u = 0, count_v = 0;
 };
 
+CodedPair fresh_pair(uint32_t n) {
+    CodedPair r;
+    r.residual_u.assign(n + 32, 0);
+    r.residual_v.assign(n + 32, 0);
+    r.coefs_u = initial_coefs();
+    r.coefs_v = initial_coefs();
+    return r;
+}
+
 std::vector<uint8_t> leading_bits(const uint8_t* p, uint32_t bits) {
     std::vector<uint8_t> out(p, p + (bits + 7) / 8);
     if (bits % 8 != 0) out.back() &= static_cast<uint8_t>(0xFF00 >> (bits % 8));
@@ -339,7 +348,7 @@ std::vector<uint8_t> leading_bits(const uint8_t* p, uint32_t bits) {
 CodedPair two_passes(const std::vector<int32_t>& u, const std::vector<int32_t>& v, int32_t order_u,
                      int32_t order_v, uint32_t chan_bits) {
     const uint32_t n = uint32_t(u.size());
-    CodedPair r{std::vector<int32_t>(n + 32), std::vector<int32_t>(n + 32), initial_coefs(), initial_coefs()};
+    CodedPair r = fresh_pair(n);
     predict_block_pair({u.data(), r.residual_u.data(), r.coefs_u.data(), order_u},
                        {v.data(), r.residual_v.data(), r.coefs_v.data(), order_v}, int32_t(n), chan_bits, 9);
     for (int s = 0; s < 2; ++s) {
@@ -361,7 +370,7 @@ bool one_pass(const std::vector<int32_t>& u, const std::vector<int32_t>& v, int3
               int32_t order_v, uint32_t chan_bits, CodedPair& r) {
     using namespace golomb_coder;
     const uint32_t n = uint32_t(u.size());
-    r = CodedPair{std::vector<int32_t>(n + 32), std::vector<int32_t>(n + 32), initial_coefs(), initial_coefs()};
+    r = fresh_pair(n);
     std::vector<uint8_t> out_u(n * 6 + 16, 0x5A), out_v(n * 6 + 16, 0x5A);
     CodeSink sink_u(out_u.data(), 0), sink_v(out_v.data(), 0);
     GolombParams p;
