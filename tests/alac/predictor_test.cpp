@@ -345,9 +345,10 @@ std::vector<uint8_t> leading_bits(const uint8_t* p, uint32_t bits) {
 }
 
 // Predicting the pair, then coding U and V, one after the other.
-CodedPair two_passes(const std::vector<int32_t>& u, const std::vector<int32_t>& v, int32_t order_u,
-                     int32_t order_v, uint32_t chan_bits) {
-    const uint32_t n = uint32_t(u.size());
+// The first `n` samples of u and v; the signals hold at least 9, since the
+// warm-up reads samples 0 .. order even of a shorter block.
+CodedPair two_passes(const std::vector<int32_t>& u, const std::vector<int32_t>& v, uint32_t n,
+                     int32_t order_u, int32_t order_v, uint32_t chan_bits) {
     CodedPair r = fresh_pair(n);
     predict_block_pair({u.data(), r.residual_u.data(), r.coefs_u.data(), order_u},
                        {v.data(), r.residual_v.data(), r.coefs_v.data(), order_v}, int32_t(n), chan_bits, 9);
@@ -366,10 +367,9 @@ CodedPair two_passes(const std::vector<int32_t>& u, const std::vector<int32_t>& 
 }
 
 // The same in one pass; false when the pass declines the pair.
-bool one_pass(const std::vector<int32_t>& u, const std::vector<int32_t>& v, int32_t order_u,
-              int32_t order_v, uint32_t chan_bits, CodedPair& r) {
+bool one_pass(const std::vector<int32_t>& u, const std::vector<int32_t>& v, uint32_t n,
+              int32_t order_u, int32_t order_v, uint32_t chan_bits, CodedPair& r) {
     using namespace golomb_coder;
-    const uint32_t n = uint32_t(u.size());
     r = fresh_pair(n);
     std::vector<uint8_t> out_u(n * 6 + 16, 0x5A), out_v(n * 6 + 16, 0x5A);
     CodeSink sink_u(out_u.data(), 0), sink_v(out_v.data(), 0);
@@ -408,21 +408,21 @@ TEST(PredictorCodedPair, OnePassGivesTheBitsOfTwo) {
     for (size_t i = 100; i < clicks.size(); i += 997) clicks[i] = int32_t(i % 5) - 2;
     struct Case {
         std::vector<int32_t> u, v;
-        uint32_t chan_bits;
+        uint32_t n, chan_bits;
     };
     const Case cases[] = {
-        {testsig::music_like(4096, 16, 1), testsig::music_like(4096, 16, 2), 17},
-        {testsig::music_like(4096, 24, 3), testsig::full_scale_noise(4096, 24, 4), 25},
-        {clicks, testsig::music_like(clicks.size(), 16, 5), 17},
-        {std::vector<int32_t>(4096, 0), testsig::full_scale_noise(4096, 17, 6), 17},
-        {testsig::music_like(7, 16, 7), testsig::music_like(7, 16, 8), 17},
+        {testsig::music_like(4096, 16, 1), testsig::music_like(4096, 16, 2), 4096, 17},
+        {testsig::music_like(4096, 24, 3), testsig::full_scale_noise(4096, 24, 4), 4096, 25},
+        {clicks, testsig::music_like(clicks.size(), 16, 5), uint32_t(clicks.size()), 17},
+        {std::vector<int32_t>(4096, 0), testsig::full_scale_noise(4096, 17, 6), 4096, 17},
+        {testsig::music_like(9, 16, 7), testsig::music_like(9, 16, 8), 7, 17},
     };
     for (const Case& c : cases) {
         for (const auto& [ou, ov] : {std::pair{4, 4}, {4, 8}, {8, 4}, {8, 8}}) {
-            SCOPED_TRACE(testing::Message() << "n " << c.u.size() << " orders " << ou << "/" << ov);
-            const CodedPair want = two_passes(c.u, c.v, ou, ov, c.chan_bits);
+            SCOPED_TRACE(testing::Message() << "n " << c.n << " orders " << ou << "/" << ov);
+            const CodedPair want = two_passes(c.u, c.v, c.n, ou, ov, c.chan_bits);
             CodedPair got;
-            ASSERT_EQ(one_pass(c.u, c.v, ou, ov, c.chan_bits, got), vector_unit);
+            ASSERT_EQ(one_pass(c.u, c.v, c.n, ou, ov, c.chan_bits, got), vector_unit);
             if (!vector_unit) continue;
             EXPECT_EQ(got.residual_u, want.residual_u);
             EXPECT_EQ(got.residual_v, want.residual_v);
@@ -438,9 +438,9 @@ TEST(PredictorCodedPair, OnePassGivesTheBitsOfTwo) {
     // declined with nothing coded.
     CodedPair unused;
     const auto music = testsig::music_like(4096, 16, 9);
-    EXPECT_FALSE(one_pass(music, music, 31, 8, 17, unused));
-    EXPECT_FALSE(one_pass(music, music, 8, 0, 17, unused));
-    EXPECT_FALSE(one_pass(testsig::full_scale_noise(4096, 32, 1), music, 8, 8, 32, unused));
+    EXPECT_FALSE(one_pass(music, music, 4096, 31, 8, 17, unused));
+    EXPECT_FALSE(one_pass(music, music, 4096, 8, 0, 17, unused));
+    EXPECT_FALSE(one_pass(testsig::full_scale_noise(4096, 32, 1), music, 4096, 8, 8, 32, unused));
 }
 
 }  // namespace
