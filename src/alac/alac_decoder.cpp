@@ -238,9 +238,11 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
                 v[i] = right;
             }
         }
+        // Without an early exit, so that the check runs as vector code.
+        bool all_fit = true;
         for (uint32_t ch = 0; ch < 2; ++ch)
-            for (uint32_t i = 0; i < frames; ++i)
-                if (!fits(signal[ch][i], high_width)) return AlacDecodeStatus::sample_out_of_range;
+            for (uint32_t i = 0; i < frames; ++i) all_fit &= fits(signal[ch][i], high_width);
+        if (!all_fit) return AlacDecodeStatus::sample_out_of_range;
     }
 
     if (low_width != 0) {
