@@ -2,13 +2,10 @@
 // masks (see vector_lanes.h).
 //
 // This is exact as long as nothing wraps: samples within [-2^30, 2^30) keep
-// every b_i inside int32, a prediction shift of at least 6 keeps the sum of
-// the steps (at most 36 times 2^31 >> den_shift) inside it too, and
-// coefficients that cannot reach the int16 limits within the block need no
-// wrap. Blocks outside those bounds are left to the portable loop.
+// every b_i inside int32, and the shift and coefficients stay within
+// coefficients_in_range. Blocks outside those bounds are left to the
+// portable loop.
 #include "alac/predictor_kernels.h"
-
-#include <cstdlib>
 
 #include "alac/vector_lanes.h"
 
@@ -17,7 +14,6 @@ namespace qv::predictor_kernels {
 namespace {
 
 bool block_in_range(const Signal& s, int32_t count, int32_t taps, uint32_t den_shift) {
-    if (den_shift < 6) return false;
     constexpr int32_t limit = int32_t{1} << 30;
     int32_t low = 0;
     int32_t high = 0;
@@ -25,13 +21,8 @@ bool block_in_range(const Signal& s, int32_t count, int32_t taps, uint32_t den_s
         low = s.in[j] < low ? s.in[j] : low;
         high = s.in[j] > high ? s.in[j] : high;
     }
-    if (low < -limit || high >= limit) return false;
-    // Each sample moves a coefficient by at most one.
-    const int32_t steps = count - taps - 1;
-    for (int k = 0; k < taps; ++k) {
-        if (std::abs(int32_t(s.coefs[k])) + steps > 32767) return false;
-    }
-    return true;
+    return low >= -limit && high < limit &&
+           vector_lanes::coefficients_in_range(s.coefs, taps, count, den_shift);
 }
 
 #ifdef RZ_HAVE_X86_VECTOR
@@ -45,14 +36,16 @@ struct Chain {
     const int32_t* in;
     int32_t* residual;
     int16_t* coefs;
+    Shifts k;
     Coefficients<Taps> a;
 
-    RZ_AVX2 explicit Chain(const Signal& s) : in(s.in), residual(s.residual), coefs(s.coefs), a(s.coefs) {}
+    RZ_AVX2 Chain(const Signal& s, const Shifts& shifts)
+        : in(s.in), residual(s.residual), coefs(s.coefs), k(shifts), a(s.coefs) {}
 
     RZ_AVX2 void finish() const { a.store(coefs); }
 
     // Sample j: prediction, residual (also returned), adaptation.
-    RZ_AVX2 int32_t step(int32_t j, const Shifts& k) {
+    RZ_AVX2 int32_t step(int32_t j) {
         using V = typename L::V;
         const int32_t oldest = in[j - Taps - 1];
         const V b = L::sub(L::splat(oldest), L::load(in + j - Taps));
@@ -67,51 +60,43 @@ struct Chain {
 
 template <int Taps>
 RZ_AVX2 void run_one(const Signal& s, int32_t count, uint32_t shift, uint32_t den_shift) {
-    const Shifts k = make_shifts(shift, den_shift);
-    Chain<Taps> c(s);
-    for (int32_t j = Taps + 1; j < count; ++j) c.step(j, k);
+    Chain<Taps> c(s, make_shifts(shift, den_shift));
+    for (int32_t j = Taps + 1; j < count; ++j) c.step(j);
     c.finish();
 }
 
-// What run_two does with the residuals besides storing them: nothing...
+// What the pair loop does with the residuals besides storing them:
+// nothing...
 struct NoCoding {
-    void start(const Signal&, const Signal&, int32_t) {}
+    void start(int32_t) {}
+    bool ready(int32_t) { return true; }
     void next(int32_t, int32_t) {}
 };
 
 // ...or hand them to a coder per signal, in order.
 struct Coding {
+    const Signal& su;
+    const Signal& sv;
     PairCoder& u;
     PairCoder& v;
-    void start(const Signal& su, const Signal& sv, int32_t ready) {
+    void start(int32_t ready) {
         for (int32_t j = 0; j < ready; ++j) u.feed(su.residual[j]);
         for (int32_t j = 0; j < ready; ++j) v.feed(sv.residual[j]);
     }
+    bool ready(int32_t) { return true; }
     void next(int32_t eu, int32_t ev) {
         u.feed(eu);
         v.feed(ev);
     }
 };
 
-// The shorter chain starts where the longer one does; its first samples
-// are done on their own.
 template <int TapsU, int TapsV, typename Code>
 RZ_AVX2 void run_two(const Signal& u, const Signal& v, int32_t count, uint32_t shift,
-                     uint32_t den_shift, Code code) {
+                     uint32_t den_shift, Code& code) {
     const Shifts k = make_shifts(shift, den_shift);
-    Chain<TapsU> cu(u);
-    Chain<TapsV> cv(v);
-    constexpr int32_t first = (TapsU > TapsV ? TapsU : TapsV) + 1;
-    for (int32_t j = TapsU + 1; j < first && j < count; ++j) cu.step(j, k);
-    for (int32_t j = TapsV + 1; j < first && j < count; ++j) cv.step(j, k);
-    code.start(u, v, first < count ? first : count);
-    for (int32_t j = first; j < count; ++j) {
-        const int32_t eu = cu.step(j, k);
-        const int32_t ev = cv.step(j, k);
-        code.next(eu, ev);
-    }
-    cu.finish();
-    cv.finish();
+    Chain<TapsU> cu(u, k);
+    Chain<TapsV> cv(v, k);
+    run_chains<TapsU, TapsV>(cu, cv, count, code);
 }
 
 void run_vector8(const Signal& s, int32_t count, uint32_t shift, uint32_t den_shift) {
@@ -120,7 +105,7 @@ void run_vector8(const Signal& s, int32_t count, uint32_t shift, uint32_t den_sh
 
 template <typename Code>
 void run_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
-                     int32_t count, uint32_t shift, uint32_t den_shift, Code code) {
+                     int32_t count, uint32_t shift, uint32_t den_shift, Code&& code) {
     with_tap_counts(order_u, order_v, [&](auto taps_u, auto taps_v) {
         run_two<taps_u(), taps_v()>(u, v, count, shift, den_shift, code);
     });
@@ -132,11 +117,13 @@ bool has_avx2() { return false; }
 void run_vector8(const Signal&, int32_t, uint32_t, uint32_t) {}
 struct NoCoding {};
 struct Coding {
+    const Signal& su;
+    const Signal& sv;
     PairCoder& u;
     PairCoder& v;
 };
 template <typename Code>
-void run_vector_pair(const Signal&, int32_t, const Signal&, int32_t, int32_t, uint32_t, uint32_t, Code) {}
+void run_vector_pair(const Signal&, int32_t, const Signal&, int32_t, int32_t, uint32_t, uint32_t, Code&&) {}
 
 #endif
 
@@ -173,7 +160,7 @@ bool adapt_vector_pair_coded(const Signal& u, int32_t order_u, const Signal& v, 
                              int32_t count, uint32_t shift, uint32_t den_shift, PairCoder& code_u,
                              PairCoder& code_v) {
     if (!vector_pair_possible(u, order_u, v, order_v, count, den_shift)) return false;
-    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, Coding{code_u, code_v});
+    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, Coding{u, v, code_u, code_v});
     return true;
 }
 

@@ -9,8 +9,6 @@
 // int16 limits within the block.
 #include "alac/unpredictor_kernels.h"
 
-#include <cstdlib>
-
 #include "alac/vector_lanes.h"
 
 namespace qv::unpredictor_kernels {
@@ -19,15 +17,9 @@ namespace {
 
 bool block_in_range(const Signal& s, uint32_t count, uint32_t chan_bits) {
     constexpr int32_t limit = int32_t{1} << 30;
-    if ((s.order != 4 && s.order != 8) || chan_bits > 31 || s.den_shift < 6 || count <= s.order + 1)
-        return false;
-    if (s.samples[0] < -limit || s.samples[0] >= limit) return false;
-    // Each sample moves a coefficient by at most one.
-    const int32_t steps = int32_t(count - s.order - 1);
-    for (uint32_t k = 0; k < s.order; ++k) {
-        if (std::abs(int32_t(s.coefs[k])) + steps > 32767) return false;
-    }
-    return true;
+    if ((s.order != 4 && s.order != 8) || chan_bits > 31 || count <= s.order + 1) return false;
+    return s.samples[0] >= -limit && s.samples[0] < limit &&
+           vector_lanes::coefficients_in_range(s.coefs, int32_t(s.order), int32_t(count), s.den_shift);
 }
 
 #ifdef RZ_HAVE_X86_VECTOR
@@ -51,29 +43,34 @@ struct Chain {
 
     RZ_AVX2 void finish() const { a.store(coefs); }
 
-    // Sample j: the signal from the residual, then the adaptation.
-    RZ_AVX2 void step(uint32_t j) {
+    // Sample j: the signal from the residual (also returned), then the
+    // adaptation.
+    RZ_AVX2 int32_t step(int32_t j) {
         const int32_t oldest = x[j - Taps - 1];
         const int32_t e = x[j];
         const V b = L::sub(L::splat(oldest), window);
         const V base = L::splat(static_cast<int32_t>(uint32_t(e) + uint32_t(oldest)));
         const V value = wrap_lanes<Taps>(L::add(base, a.predict(b, k)), k);
-        x[j] = L::first(value);
+        const int32_t sample = L::first(value);
+        x[j] = sample;
         a.adapt(b, L::splat(e), k);
         window = L::advance(window, value);
+        return sample;
     }
 };
 
 template <int Taps>
 RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
     Chain<Taps> c(s, wrap);
-    for (uint32_t j = Taps + 1; j < count; ++j) c.step(j);
+    for (int32_t j = Taps + 1; j < int32_t(count); ++j) c.step(j);
     c.finish();
 }
 
-// Where run_two's V residuals come from: already decoded...
+// Where the pair loop's V residuals come from: already decoded...
 struct Decoded {
-    bool ready(uint32_t) { return true; }
+    void start(int32_t) {}
+    bool ready(int32_t) { return true; }
+    void next(int32_t, int32_t) {}
 };
 
 // ...or decoded one step ahead of the rebuild, so that the scalar decoding
@@ -81,36 +78,28 @@ struct Decoded {
 struct Decoding {
     golomb_reader::UsualResidualReader& reader;
     AlacDecodeStatus& status;
-    bool ready(uint32_t j) {
-        if (reader.decoded() > j) return true;
+    void start(int32_t) {}
+    bool ready(int32_t j) {
+        if (reader.decoded() > uint32_t(j)) return true;
         status = reader.step();
         return status == AlacDecodeStatus::ok;
     }
+    void next(int32_t, int32_t) {}
 };
 
-// The shorter chain starts where the longer one does; its first samples
-// are done on their own.
 template <int TapsU, int TapsV, typename Source>
 RZ_AVX2 void run_two(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap,
-                     Source source) {
+                     Source& source) {
     Chain<TapsU> cu(u, wrap);
     Chain<TapsV> cv(v, wrap);
-    constexpr uint32_t first = (TapsU > TapsV ? TapsU : TapsV) + 1;
-    for (uint32_t j = TapsU + 1; j < first && j < count; ++j) cu.step(j);
-    for (uint32_t j = TapsV + 1; j < first && j < count; ++j) cv.step(j);
-    for (uint32_t j = first; j < count && source.ready(j); ++j) {
-        cu.step(j);
-        cv.step(j);
-    }
-    cu.finish();
-    cv.finish();
+    run_chains<TapsU, TapsV>(cu, cv, int32_t(count), source);
 }
 
 void run_vector8(const Signal& s, uint32_t count, uint32_t wrap) { run_one<8>(s, count, wrap); }
 
 template <typename Source>
 void run_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap,
-                     Source source) {
+                     Source&& source) {
     with_tap_counts(int(u.order), int(v.order), [&](auto taps_u, auto taps_v) {
         run_two<taps_u(), taps_v()>(u, v, count, wrap, source);
     });
@@ -126,7 +115,7 @@ struct Decoding {
     AlacDecodeStatus& status;
 };
 template <typename Source>
-void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t, Source) {}
+void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t, Source&&) {}
 
 #endif
 

@@ -4,7 +4,27 @@
 // Only for x86 builds; everything here is compiled for AVX2 and must run
 // only after has_avx2() said yes.
 #include <cstdint>
+#include <cstdlib>
 #include <type_traits>
+
+namespace qv::vector_lanes {
+
+// The bounds that both vector loops need besides the samples' range: a
+// prediction shift of at least 6 keeps the sum of the steps (at most 36
+// times 2^31 >> den_shift) inside int32, and coefficients that cannot reach
+// the int16 limits within the block need no wrap (each sample moves a
+// coefficient by at most one).
+inline bool coefficients_in_range(const int16_t* coefs, int32_t taps, int32_t count,
+                                  uint32_t den_shift) {
+    if (den_shift < 6) return false;
+    const int32_t steps = count - taps - 1;
+    for (int32_t k = 0; k < taps; ++k) {
+        if (std::abs(int32_t(coefs[k])) + steps > 32767) return false;
+    }
+    return true;
+}
+
+}  // namespace qv::vector_lanes
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -175,6 +195,28 @@ inline void with_tap_counts(int order_u, int order_v, F&& f) {
     } else {
         f(TapCount<8>{}, TapCount<8>{});
     }
+}
+
+// Runs two chains of TapsU and TapsV taps over samples taps + 1 .. count - 1
+// each, their steps interleaved so that the two serial chains overlap. The
+// shorter chain starts where the longer one does; its first samples are done
+// on their own. A chain has step(j), returning the sample's output, and
+// finish(). The hook sees the loop: start(ready) once samples 0 .. ready - 1
+// of both are done, ready(j) before the joint step j (false stops the loop),
+// next(out_u, out_v) after it.
+template <int TapsU, int TapsV, typename ChainU, typename ChainV, typename Hook>
+RZ_AVX2 inline void run_chains(ChainU& cu, ChainV& cv, int32_t count, Hook& hook) {
+    constexpr int32_t first = (TapsU > TapsV ? TapsU : TapsV) + 1;
+    for (int32_t j = TapsU + 1; j < first && j < count; ++j) cu.step(j);
+    for (int32_t j = TapsV + 1; j < first && j < count; ++j) cv.step(j);
+    hook.start(first < count ? first : count);
+    for (int32_t j = first; j < count && hook.ready(j); ++j) {
+        const int32_t out_u = cu.step(j);
+        const int32_t out_v = cv.step(j);
+        hook.next(out_u, out_v);
+    }
+    cu.finish();
+    cv.finish();
 }
 
 }  // namespace qv::vector_lanes
