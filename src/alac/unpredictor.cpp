@@ -162,19 +162,15 @@ AlacDecodeStatus unpredict_block_pair_decoding(const UnpredictorInput& u, const 
                                                uint32_t count, uint32_t chan_bits,
                                                golomb_reader::UsualResidualReader& v_rest) {
     using namespace unpredictor_kernels;
-    const auto vector_order = [](uint32_t order) { return order == 4 || order == 8; };
-    if (vector_order(u.order) && vector_order(v.order)) {
-        // The warm-up and the vector loop's range check need V's first
-        // samples.
-        const AlacDecodeStatus status = v_rest.decode_to(9);
-        if (status != AlacDecodeStatus::ok) return status;
-        if (vector_pair_possible(u, v, count, chan_bits)) {
-            warm_up_signal(u, count, chan_bits);
-            warm_up_signal(v, count, chan_bits);
-            return rebuild_vector_pair_decoding(u, v, count, chan_bits, v_rest);
-        }
+    // The warm-up and the vector loop's range check need V's first samples.
+    AlacDecodeStatus status = v_rest.decode_to(9);
+    if (status != AlacDecodeStatus::ok) return status;
+    if (vector_pair_possible(u, v, count, chan_bits)) {
+        warm_up_signal(u, count, chan_bits);
+        warm_up_signal(v, count, chan_bits);
+        return rebuild_vector_pair_decoding(u, v, count, chan_bits, v_rest);
     }
-    const AlacDecodeStatus status = v_rest.decode_to(count);
+    status = v_rest.decode_to(count);
     if (status != AlacDecodeStatus::ok) return status;
     unpredict_block_pair(u, v, count, chan_bits);
     return AlacDecodeStatus::ok;

@@ -180,15 +180,23 @@ TEST(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
                 framebuild::golomb(b, xv, 17);
                 const uint64_t end = b.count;
                 const std::vector<uint8_t> bytes = b.finish();
-                BitReader reader(bytes.data(), bytes.size());
+                // Rebuilds the pair with V's residuals read from `coded`.
+                auto rebuild = [&](const std::vector<uint8_t>& coded, Filtered& fu, Filtered& fv,
+                                   size_t& end_bit) {
+                    BitReader reader(coded.data(), coded.size());
+                    golomb_reader::UsualResidualReader rest(reader, {}, fv.x.data(), count, 17);
+                    const AlacDecodeStatus status =
+                        unpredict_block_pair_decoding({fu.x.data(), fu.coefs.data(), orders.u, 9},
+                                                      {fv.x.data(), fv.coefs.data(), orders.v, 9}, count,
+                                                      17, rest);
+                    rest.store(reader);
+                    end_bit = reader.bit_position();
+                    return status;
+                };
                 Filtered got_u{xu, c}, got_v{std::vector<int32_t>(count, 12345), c};
-                golomb_reader::UsualResidualReader v_rest(reader, {}, got_v.x.data(), count, 17);
-                ASSERT_EQ(unpredict_block_pair_decoding({got_u.x.data(), got_u.coefs.data(), orders.u, 9},
-                                                        {got_v.x.data(), got_v.coefs.data(), orders.v, 9},
-                                                        count, 17, v_rest),
-                          AlacDecodeStatus::ok);
-                v_rest.store(reader);
-                EXPECT_EQ(reader.bit_position(), end);
+                size_t end_bit = 0;
+                ASSERT_EQ(rebuild(bytes, got_u, got_v, end_bit), AlacDecodeStatus::ok);
+                EXPECT_EQ(end_bit, end);
                 EXPECT_EQ(got_u.x, want_u.x);
                 EXPECT_EQ(got_u.coefs, want_u.coefs);
                 EXPECT_EQ(got_v.x, want_v.x);
@@ -197,13 +205,8 @@ TEST(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
                 // The stream cut in half fails, wherever the cut falls.
                 if (count == 4096) {
                     const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + bytes.size() / 2);
-                    BitReader short_reader(cut.data(), cut.size());
                     Filtered again_u{xu, c}, again_v{std::vector<int32_t>(count, 0), c};
-                    golomb_reader::UsualResidualReader rest(short_reader, {}, again_v.x.data(), count, 17);
-                    EXPECT_EQ(unpredict_block_pair_decoding({again_u.x.data(), again_u.coefs.data(), orders.u, 9},
-                                                            {again_v.x.data(), again_v.coefs.data(), orders.v, 9},
-                                                            count, 17, rest),
-                              AlacDecodeStatus::truncated);
+                    EXPECT_EQ(rebuild(cut, again_u, again_v, end_bit), AlacDecodeStatus::truncated);
                 }
             }
         }
