@@ -65,16 +65,9 @@ RZ_AVX2 void run_one(const Signal& s, int32_t count, uint32_t shift, uint32_t de
     c.finish();
 }
 
-// What the pair loop does with the residuals besides storing them:
-// nothing...
-struct NoCoding {
-    void start(int32_t) {}
-    bool ready(int32_t) { return true; }
-    void next(int32_t, int32_t) {}
-};
-
-// ...or hand them to a coder per signal, in order.
-struct Coding {
+// The pair loop's hook that hands the residuals to a coder per signal, in
+// order.
+struct Coding : NoHook {
     const Signal& su;
     const Signal& sv;
     PairCoder& u;
@@ -83,7 +76,6 @@ struct Coding {
         for (int32_t j = 0; j < ready; ++j) u.feed(su.residual[j]);
         for (int32_t j = 0; j < ready; ++j) v.feed(sv.residual[j]);
     }
-    bool ready(int32_t) { return true; }
     void next(int32_t eu, int32_t ev) {
         u.feed(eu);
         v.feed(ev);
@@ -115,8 +107,7 @@ void run_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t 
 
 bool has_avx2() { return false; }
 void run_vector8(const Signal&, int32_t, uint32_t, uint32_t) {}
-struct NoCoding {};
-struct Coding {
+struct Coding : vector_lanes::NoHook {
     const Signal& su;
     const Signal& sv;
     PairCoder& u;
@@ -152,7 +143,7 @@ bool vector_pair_possible(const Signal& u, int32_t order_u, const Signal& v, int
 bool adapt_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
                        int32_t count, uint32_t shift, uint32_t den_shift) {
     if (!vector_pair_possible(u, order_u, v, order_v, count, den_shift)) return false;
-    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, NoCoding{});
+    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, vector_lanes::NoHook{});
     return true;
 }
 
@@ -160,7 +151,7 @@ bool adapt_vector_pair_coded(const Signal& u, int32_t order_u, const Signal& v, 
                              int32_t count, uint32_t shift, uint32_t den_shift, PairCoder& code_u,
                              PairCoder& code_v) {
     if (!vector_pair_possible(u, order_u, v, order_v, count, den_shift)) return false;
-    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, Coding{u, v, code_u, code_v});
+    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, Coding{{}, u, v, code_u, code_v});
     return true;
 }
 

@@ -66,25 +66,17 @@ RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
     c.finish();
 }
 
-// Where the pair loop's V residuals come from: already decoded...
-struct Decoded {
-    void start(int32_t) {}
-    bool ready(int32_t) { return true; }
-    void next(int32_t, int32_t) {}
-};
-
-// ...or decoded one step ahead of the rebuild, so that the scalar decoding
-// overlaps the vector filter; a decoding error stops the loop.
-struct Decoding {
+// The pair loop's hook for V residuals decoded one step ahead of the
+// rebuild, so that the scalar decoding overlaps the vector filter; a
+// decoding error stops the loop. (Already decoded ones need no hook.)
+struct Decoding : NoHook {
     golomb_reader::UsualResidualReader& reader;
     AlacDecodeStatus& status;
-    void start(int32_t) {}
     bool ready(int32_t j) {
         if (reader.decoded() > uint32_t(j)) return true;
         status = reader.step();
         return status == AlacDecodeStatus::ok;
     }
-    void next(int32_t, int32_t) {}
 };
 
 template <int TapsU, int TapsV, typename Source>
@@ -109,8 +101,7 @@ void run_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t 
 
 bool has_avx2() { return false; }
 void run_vector8(const Signal&, uint32_t, uint32_t) {}
-struct Decoded {};
-struct Decoding {
+struct Decoding : vector_lanes::NoHook {
     golomb_reader::UsualResidualReader& reader;
     AlacDecodeStatus& status;
 };
@@ -134,7 +125,7 @@ bool vector_pair_possible(const Signal& u, const Signal& v, uint32_t count, uint
 
 bool rebuild_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t chan_bits) {
     if (!vector_pair_possible(u, v, count, chan_bits)) return false;
-    run_vector_pair(u, v, count, 32 - chan_bits, Decoded{});
+    run_vector_pair(u, v, count, 32 - chan_bits, vector_lanes::NoHook{});
     return true;
 }
 
@@ -142,7 +133,7 @@ AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, 
                                               uint32_t chan_bits,
                                               golomb_reader::UsualResidualReader& v_rest) {
     AlacDecodeStatus status = AlacDecodeStatus::ok;
-    run_vector_pair(u, v, count, 32 - chan_bits, Decoding{v_rest, status});
+    run_vector_pair(u, v, count, 32 - chan_bits, Decoding{{}, v_rest, status});
     return status;
 }
 

@@ -24,6 +24,13 @@ inline bool coefficients_in_range(const int16_t* coefs, int32_t taps, int32_t co
     return true;
 }
 
+// A pair loop hook (see run_chains) that does nothing beyond the loop.
+struct NoHook {
+    void start(int32_t) {}
+    bool ready(int32_t) { return true; }
+    void next(int32_t, int32_t) {}
+};
+
 }  // namespace qv::vector_lanes
 
 #if defined(__x86_64__) || defined(__i386__)
