@@ -1,6 +1,7 @@
 // AlacDecoder::decode_frame on one stereo 16-bit packet of music-like audio,
-// encoded with the parameter searches and in fast mode (all order 8), and
-// the two decoding stages on their own: residuals and inverse predictor.
+// encoded with the parameter searches and in fast mode (all order 8), with
+// and without the encoder's code starts, and the two decoding stages on
+// their own: residuals and inverse predictor.
 #include <cstring>
 #include <string>
 
@@ -16,6 +17,7 @@ using qv::bench::packet_frames;
 
 struct EncodedPacket {
     std::vector<uint8_t> bytes;
+    qv::PairCodeStarts starts;
 };
 
 EncodedPacket encode_packet(bool fast) {
@@ -35,21 +37,25 @@ EncodedPacket encode_packet(bool fast) {
         encoder.encode_frame(input, output, pcm.data(), result.bytes.data(), &bytes);
     }
     result.bytes.resize(static_cast<size_t>(bytes));
+    result.starts = encoder.code_starts();
     return result;
 }
 
 void decode_frame_packet(benchmark::State& state) {
     const EncodedPacket packet = encode_packet(state.range(0) != 0);
+    const qv::PairCodeStarts* starts = state.range(1) != 0 ? &packet.starts : nullptr;
     qv::AlacDecoder decoder;
     qv::AlacDecoderConfig config;
     std::string error;
     if (packet.bytes.empty() || !decoder.configure(config, error) ||
-        decoder.decode_frame(packet.bytes.data(), packet.bytes.size()) != qv::AlacDecodeStatus::ok) {
+        decoder.decode_frame(packet.bytes.data(), packet.bytes.size(), starts) !=
+            qv::AlacDecodeStatus::ok) {
         state.SkipWithError("packet does not decode");
         return;
     }
     qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
-        benchmark::DoNotOptimize(decoder.decode_frame(packet.bytes.data(), packet.bytes.size()));
+        benchmark::DoNotOptimize(
+            decoder.decode_frame(packet.bytes.data(), packet.bytes.size(), starts));
         benchmark::DoNotOptimize(decoder.channel(0));
     });
 }
@@ -93,5 +99,5 @@ void unpredict_pair_order(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(unpredict_pair_order)->Arg(4)->Arg(8);
-BENCHMARK(decode_frame_packet)->ArgName("fast")->Arg(0)->Arg(1);
+BENCHMARK(decode_frame_packet)->ArgNames({"fast", "starts"})->ArgsProduct({{0, 1}, {0, 1}});
 BENCHMARK(unpredict_block_order)->Arg(4)->Arg(8)->Arg(6);

@@ -1,5 +1,6 @@
 #include "alac/alac_decoder.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "alac/channel_layout.h"
@@ -24,14 +25,14 @@ inline int32_t sign_extend(uint32_t x, uint32_t bits) {
     return static_cast<int32_t>(x << shift) >> shift;
 }
 
+}  // namespace
+
 // Per-channel predictor description of a compressed element.
-struct ChannelCoding {
+struct AlacDecoder::ChannelCoding {
     uint32_t den_shift = 0;
     uint32_t order = 0;
     int16_t coefs[32] = {};
 };
-
-}  // namespace
 
 struct AlacDecoder::ElementHeader {
     bool partial = false;
@@ -75,11 +76,14 @@ bool AlacDecoder::configure(const AlacDecoderConfig& config, std::string& error)
     return true;
 }
 
-AlacDecodeStatus AlacDecoder::decode_frame(const uint8_t* data, size_t size) {
+AlacDecodeStatus AlacDecoder::decode_frame(const uint8_t* data, size_t size,
+                                           const PairCodeStarts* starts) {
     frame_count_ = 0;
     if (!configured_) return AlacDecodeStatus::not_configured;
     BitReader reader(data, size);
+    starts_ = starts;
     const AlacDecodeStatus status = parse_frame(reader);
+    starts_ = nullptr;
     if (status != AlacDecodeStatus::ok) frame_count_ = 0;
     return status;
 }
@@ -94,8 +98,9 @@ AlacDecodeStatus AlacDecoder::parse_frame(BitReader& reader) {
         if (tag == tag_end) return AlacDecodeStatus::missing_channels;
         if (tag != tag_single && tag != tag_pair) return AlacDecodeStatus::bad_element_tag;
         if (tag != element_tag_at(channels, position)) return AlacDecodeStatus::unexpected_element;
-        if (reader.read(4) != instances[tag]++) return AlacDecodeStatus::bad_instance;
-        const AlacDecodeStatus status = decode_element(reader, tag, position);
+        const uint32_t instance = instances[tag]++;
+        if (reader.read(4) != instance) return AlacDecodeStatus::bad_instance;
+        const AlacDecodeStatus status = decode_element(reader, tag, instance, position);
         if (status != AlacDecodeStatus::ok) return status;
         position += tag == tag_pair ? 2 : 1;
     }
@@ -127,7 +132,8 @@ AlacDecodeStatus AlacDecoder::read_header(BitReader& reader, ElementHeader& head
     return AlacDecodeStatus::ok;
 }
 
-AlacDecodeStatus AlacDecoder::decode_element(BitReader& reader, uint32_t tag, uint32_t position) {
+AlacDecodeStatus AlacDecoder::decode_element(BitReader& reader, uint32_t tag, uint32_t instance,
+                                              uint32_t position) {
     ElementHeader header;
     const AlacDecodeStatus status = read_header(reader, header);
     if (status != AlacDecodeStatus::ok) return status;
@@ -136,7 +142,9 @@ AlacDecodeStatus AlacDecoder::decode_element(BitReader& reader, uint32_t tag, ui
         if (header.bytes_shifted != 0) return AlacDecodeStatus::bad_bytes_shifted;
         return decode_uncompressed(reader, position, width);
     }
-    return decode_compressed(reader, header, position, width);
+    // A pair's instance is below 4 within 8 channels.
+    const size_t v_start = width == 2 && starts_ != nullptr ? starts_->v_bits[instance] : 0;
+    return decode_compressed(reader, header, position, width, v_start);
 }
 
 // Every sample at the full bit depth, frame by frame (pair: left, then right).
@@ -152,7 +160,8 @@ AlacDecodeStatus AlacDecoder::decode_uncompressed(BitReader& reader, uint32_t po
 }
 
 AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const ElementHeader& header,
-                                                uint32_t position, uint32_t width) {
+                                                uint32_t position, uint32_t width,
+                                                size_t v_start) {
     const uint32_t frames = frame_count_;
     const uint32_t low_width = 8 * header.bytes_shifted;
     if (low_width >= config_.bit_depth) return AlacDecodeStatus::bad_bytes_shifted;
@@ -189,38 +198,9 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
     if (reader.overrun()) return AlacDecodeStatus::truncated;
 
     int32_t* signal[2] = {by_position_[position], by_position_[position + width - 1]};
-    const GolombDecodeParams params{config_.mb, config_.pb, config_.kb};
-    // A pair's V residuals, at the usual rate, are read as its filter runs.
-    const bool stream_v = width == 2 && params.pb == 40;
-    for (uint32_t ch = 0; ch < width - uint32_t(stream_v); ++ch) {
-        const AlacDecodeStatus status = golomb_decode(reader, params, signal[ch], frames, chan_bits);
+    if (width == 1 || !rebuild_side_by_side(reader, v_start, coding, signal, chan_bits)) {
+        const AlacDecodeStatus status = rebuild(reader, coding, signal, width, chan_bits);
         if (status != AlacDecodeStatus::ok) return status;
-    }
-    std::optional<golomb_reader::UsualResidualReader> v_rest;
-    if (stream_v) {
-        v_rest.emplace(reader, params, signal[1], frames, chan_bits);
-        const AlacDecodeStatus status = v_rest->decode_to(coding[1].order == 0 ? frames : 1);
-        if (status != AlacDecodeStatus::ok) return status;
-    }
-    UnpredictorInput filter[2];
-    for (uint32_t ch = 0; ch < width; ++ch) {
-        int32_t* x = signal[ch];
-        // Samples that the filter does not wrap must already fit the width.
-        const uint32_t unwrapped = coding[ch].order == 0 ? frames : 1;
-        for (uint32_t i = 0; i < unwrapped; ++i)
-            if (!fits(x[i], chan_bits)) return AlacDecodeStatus::sample_out_of_range;
-        filter[ch] = {x, coding[ch].coefs, coding[ch].order, coding[ch].den_shift};
-    }
-    if (stream_v) {
-        const AlacDecodeStatus status =
-            unpredict_block_pair_decoding(filter[0], filter[1], frames, chan_bits, *v_rest);
-        if (status != AlacDecodeStatus::ok) return status;
-        v_rest->store(reader);
-    } else if (width == 2) {
-        unpredict_block_pair(filter[0], filter[1], frames, chan_bits);
-    } else {
-        unpredict_block(signal[0], frames, coding[0].coefs, coding[0].order, chan_bits,
-                        coding[0].den_shift);
     }
 
     if (width == 2) {
@@ -255,6 +235,80 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
         }
     }
     return AlacDecodeStatus::ok;
+}
+
+// Reads the element's residual codes and rebuilds its signals from them.
+AlacDecodeStatus AlacDecoder::rebuild(BitReader& reader, ChannelCoding* coding,
+                                      int32_t* const* signal, uint32_t width, uint32_t chan_bits) {
+    const uint32_t frames = frame_count_;
+    const GolombDecodeParams params{config_.mb, config_.pb, config_.kb};
+    // A pair's V residuals, at the usual rate, are read as its filter runs.
+    const bool stream_v = width == 2 && params.pb == 40;
+    for (uint32_t ch = 0; ch < width - uint32_t(stream_v); ++ch) {
+        const AlacDecodeStatus status = golomb_decode(reader, params, signal[ch], frames, chan_bits);
+        if (status != AlacDecodeStatus::ok) return status;
+    }
+    std::optional<golomb_reader::UsualResidualReader> v_rest;
+    if (stream_v) {
+        v_rest.emplace(reader, params, signal[1], frames, chan_bits);
+        const AlacDecodeStatus status = v_rest->decode_to(coding[1].order == 0 ? frames : 1);
+        if (status != AlacDecodeStatus::ok) return status;
+    }
+    UnpredictorInput filter[2];
+    for (uint32_t ch = 0; ch < width; ++ch) {
+        int32_t* x = signal[ch];
+        // Samples that the filter does not wrap must already fit the width.
+        const uint32_t unwrapped = coding[ch].order == 0 ? frames : 1;
+        for (uint32_t i = 0; i < unwrapped; ++i)
+            if (!fits(x[i], chan_bits)) return AlacDecodeStatus::sample_out_of_range;
+        filter[ch] = {x, coding[ch].coefs, coding[ch].order, coding[ch].den_shift};
+    }
+    if (stream_v) {
+        const AlacDecodeStatus status =
+            unpredict_block_pair_decoding(filter[0], filter[1], frames, chan_bits, *v_rest);
+        if (status != AlacDecodeStatus::ok) return status;
+        v_rest->store(reader);
+    } else if (width == 2) {
+        unpredict_block_pair(filter[0], filter[1], frames, chan_bits);
+    } else {
+        unpredict_block(signal[0], frames, coding[0].coefs, coding[0].order, chan_bits,
+                        coding[0].den_shift);
+    }
+    return AlacDecodeStatus::ok;
+}
+
+// A pair whose V codes start at `v_start`, read side by side with U's in
+// the rebuild, which takes about the time of the rebuild alone. True only
+// when that worked and U's codes ended exactly at `v_start`, so that the
+// result is the one of reading them one after the other; otherwise the
+// coefficients are as they came and the reader has not moved.
+bool AlacDecoder::rebuild_side_by_side(BitReader& reader, size_t v_start, ChannelCoding* coding,
+                                       int32_t* const* signal, uint32_t chan_bits) {
+    if (v_start <= reader.bit_position() || v_start >= reader.bit_position() + reader.bits_left())
+        return false;
+    if (config_.pb != 40) return false;
+    const uint32_t frames = frame_count_;
+    const GolombDecodeParams params{config_.mb, config_.pb, config_.kb};
+    int16_t saved[2][8];
+    for (uint32_t ch = 0; ch < 2; ++ch) {
+        if (coding[ch].order != 4 && coding[ch].order != 8) return false;
+        std::copy_n(coding[ch].coefs, 8, saved[ch]);
+    }
+    BitReader v_reader = reader;
+    v_reader.seek(v_start);
+    golomb_reader::UsualResidualReader u_rest(reader, params, signal[0], frames, chan_bits);
+    golomb_reader::UsualResidualReader v_rest(v_reader, params, signal[1], frames, chan_bits);
+    const UnpredictorInput u{signal[0], coding[0].coefs, coding[0].order, coding[0].den_shift};
+    const UnpredictorInput v{signal[1], coding[1].coefs, coding[1].order, coding[1].den_shift};
+    // Sample 0 passes through the filter as it is, so its check may come after.
+    if (unpredict_block_pair_reading_both(u, v, frames, chan_bits, u_rest, v_rest) &&
+        u_rest.bit_position() == v_start && fits(signal[0][0], chan_bits) &&
+        fits(signal[1][0], chan_bits)) {
+        v_rest.store(reader);
+        return true;
+    }
+    for (uint32_t ch = 0; ch < 2; ++ch) std::copy_n(saved[ch], 8, coding[ch].coefs);
+    return false;
 }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "alac/alac_decode_status.h"
+#include "alac/alac_packet.h"
 #include "alac/bit_reader.h"
 
 namespace qv {
@@ -34,8 +35,11 @@ public:
     bool configure(const AlacDecoderConfig& config, std::string& error);
 
     // Decodes exactly one frame occupying all `size` bytes. On success the
-    // samples are available through channel() until the next call.
-    AlacDecodeStatus decode_frame(const uint8_t* data, size_t size);
+    // samples are available through channel() until the next call. With
+    // `starts` (as the encoder reports them), a pair's U and V codes are read
+    // side by side; a start that proves wrong costs time, never a result.
+    AlacDecodeStatus decode_frame(const uint8_t* data, size_t size,
+                                  const PairCodeStarts* starts = nullptr);
 
     // Sample frames of the last decoded frame (0 after a failure).
     uint32_t frame_count() const { return frame_count_; }
@@ -46,16 +50,23 @@ public:
 
 private:
     struct ElementHeader;
+    struct ChannelCoding;
     AlacDecodeStatus parse_frame(BitReader& reader);
-    AlacDecodeStatus decode_element(BitReader& reader, uint32_t tag, uint32_t position);
+    AlacDecodeStatus decode_element(BitReader& reader, uint32_t tag, uint32_t instance,
+                                    uint32_t position);
     AlacDecodeStatus read_header(BitReader& reader, ElementHeader& header);
     AlacDecodeStatus decode_uncompressed(BitReader& reader, uint32_t position, uint32_t width);
     AlacDecodeStatus decode_compressed(BitReader& reader, const ElementHeader& header,
-                                       uint32_t position, uint32_t width);
+                                       uint32_t position, uint32_t width, size_t v_start);
+    AlacDecodeStatus rebuild(BitReader& reader, ChannelCoding* coding, int32_t* const* signal,
+                             uint32_t width, uint32_t chan_bits);
+    bool rebuild_side_by_side(BitReader& reader, size_t v_start, ChannelCoding* coding,
+                              int32_t* const* signal, uint32_t chan_bits);
 
     AlacDecoderConfig config_{};
     bool configured_ = false;
     uint32_t frame_count_ = 0;
+    const PairCodeStarts* starts_ = nullptr;  // of the frame being decoded
     std::vector<int32_t> samples_;    // one frame_length run per ALAC position
     std::vector<uint32_t> low_bits_;  // shifted-off bits, two per sample frame
     int32_t* by_position_[8] = {};

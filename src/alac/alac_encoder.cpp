@@ -93,6 +93,8 @@ int32_t ALACEncoder::encode_frame(const StreamFormat& input, const StreamFormat&
 
     BitWriter writer;
     bit_writer_init(writer, out, max_output_bytes);
+    code_starts_ = PairCodeStarts{};
+    pair_instance_ = 0;
     int32_t status = 0;
     if (channels == 2) {
         write_bits(writer, 1, 3);
@@ -117,6 +119,7 @@ int32_t ALACEncoder::encode_frame(const StreamFormat& input, const StreamFormat&
                 ch += 1;
             } else {
                 write_bits(writer, 1, 3);
+                pair_instance_ = pairs;
                 write_bits(writer, pairs++, 4);
                 status = encode_pair(writer, p, channels, ch, count);
                 p += 2 * sample_bytes;

@@ -4,6 +4,7 @@
 // and predictor-order searches and the uncompressed fallback.
 #include <cstdint>
 
+#include "alac/alac_packet.h"
 #include "alac/bit_writer.h"
 #include "alac/predictor.h"
 
@@ -52,6 +53,9 @@ public:
     uint32_t num_channels = 0;
     uint32_t sample_rate = 0;
 
+    // Where the last frame's pair elements start their V codes.
+    const PairCodeStarts& code_starts() const { return code_starts_; }
+
     // One signal of an element's final predictor and coder pass.
     struct FinalSignal {
         const int32_t* signal;
@@ -83,6 +87,8 @@ private:
     uint8_t* work_buf = nullptr;
     PredictorCoefs coefs_u{};
     PredictorCoefs coefs_v{};
+    PairCodeStarts code_starts_{};
+    uint32_t pair_instance_ = 0;  // of the pair element being coded
 };
 
 }  // namespace qv

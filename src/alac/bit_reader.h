@@ -38,6 +38,8 @@ public:
     }
 
     size_t bit_position() const { return pos_; }
+    // Moves to bit `position`, which must not lie past the end.
+    void seek(size_t position) { pos_ = position; }
     size_t bits_left() const { return bit_limit_ - pos_; }
     // True once any read or skip went past the last byte.
     bool overrun() const { return overrun_; }

@@ -126,12 +126,14 @@ int32_t ALACEncoder::code_final_pass(BitWriter& writer, const BitWriter& start,
                                      uint32_t chan_bits, uint32_t escape_bits, uint32_t& measured) {
     const uint64_t worst = uint64_t(signal_count) * worst_case_code_bits(frames, chan_bits);
     const bool in_place = bit_position(writer) + worst <= uint64_t(writer.byte_size) * 8;
+    const uint32_t codes_start = bit_position(writer);
     BitWriter staged;
     bit_writer_init(staged, work_buf, max_output_bytes);
     BitWriter& target = in_place ? writer : staged;
     if (signal_count == 2 && in_place &&
         code_pair_in_one_pass(writer, signals, frames, chan_bits, work_buf)) {
         measured = bit_position(writer) - bit_position(start);
+        code_starts_.v_bits[pair_instance_] = codes_start + signals[0].bits;
         return 0;
     }
     predict_all(signals, signal_count, frames, chan_bits);
@@ -143,6 +145,7 @@ int32_t ALACEncoder::code_final_pass(BitWriter& writer, const BitWriter& start,
         if (status != 0) return status;
     }
     measured = bit_position(writer) - bit_position(start);
+    if (signal_count == 2) code_starts_.v_bits[pair_instance_] = codes_start + signals[0].bits;
     if (!in_place) {
         measured += bit_position(staged);
         if (measured < escape_bits) append_bits(writer, work_buf, bit_position(staged));

@@ -102,6 +102,7 @@ public:
     }
 
     void store(BitReader& reader) const { reader = reader_; }
+    size_t bit_position() const { return reader_.bit_position(); }
 
 private:
     BitReader reader_;

@@ -133,7 +133,8 @@ bool PacketEncoder::encode_buffered(uint32_t count, std::string& error) {
         return false;
     }
 
-    const AlacPacket packet{output.data(), static_cast<uint32_t>(io_bytes), count};
+    const AlacPacket packet{output.data(), static_cast<uint32_t>(io_bytes), count,
+                            encoder.code_starts()};
     if (verifier != nullptr && !verifier->verify_packet(packet, channel_table.data(), count)) {
         error = verification_failure_message(verifier->mismatch_frame());
         return false;

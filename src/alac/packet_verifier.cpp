@@ -48,7 +48,7 @@ bool PacketVerifier::verify_packet(const AlacPacket& packet, const int32_t* cons
     }
     ++packets_;
 
-    decode_status_ = decoder_.decode_frame(data, packet.byte_count);
+    decode_status_ = decoder_.decode_frame(data, packet.byte_count, &packet.code_starts);
     if (decode_status_ != AlacDecodeStatus::ok) {
         failed_ = true;
         mismatch_frame_ = first;

@@ -179,6 +179,7 @@ int32_t ALACEncoder::encode_pair_fast(BitWriter& writer, const uint8_t* pcm, uin
 int32_t ALACEncoder::encode_pair_verbatim(BitWriter& writer, const uint8_t* pcm, uint32_t stride,
                                           uint32_t frames) {
     const bool partial = frames != frame_size;
+    code_starts_.v_bits[pair_instance_] = 0;
     write_element_flags(writer, partial, 0, true, frames);
     switch (bit_depth) {
         case 16:

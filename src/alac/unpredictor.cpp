@@ -168,12 +168,27 @@ AlacDecodeStatus unpredict_block_pair_decoding(const UnpredictorInput& u, const 
     if (vector_pair_possible(u, v, count, chan_bits)) {
         warm_up_signal(u, count, chan_bits);
         warm_up_signal(v, count, chan_bits);
-        return rebuild_vector_pair_decoding(u, v, count, chan_bits, v_rest);
+        return rebuild_vector_pair_decoding(u, v, count, chan_bits, nullptr, v_rest);
     }
     status = v_rest.decode_to(count);
     if (status != AlacDecodeStatus::ok) return status;
     unpredict_block_pair(u, v, count, chan_bits);
     return AlacDecodeStatus::ok;
+}
+
+bool unpredict_block_pair_reading_both(const UnpredictorInput& u, const UnpredictorInput& v,
+                                       uint32_t count, uint32_t chan_bits,
+                                       golomb_reader::UsualResidualReader& u_rest,
+                                       golomb_reader::UsualResidualReader& v_rest) {
+    using namespace unpredictor_kernels;
+    if (u_rest.decode_to(9) != AlacDecodeStatus::ok || v_rest.decode_to(9) != AlacDecodeStatus::ok ||
+        !vector_pair_possible(u, v, count, chan_bits)) {
+        return false;
+    }
+    warm_up_signal(u, count, chan_bits);
+    warm_up_signal(v, count, chan_bits);
+    return rebuild_vector_pair_decoding(u, v, count, chan_bits, &u_rest, v_rest) ==
+           AlacDecodeStatus::ok;
 }
 
 }  // namespace qv

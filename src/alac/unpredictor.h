@@ -37,4 +37,13 @@ AlacDecodeStatus unpredict_block_pair_decoding(const UnpredictorInput& u, const 
                                                uint32_t count, uint32_t chan_bits,
                                                golomb_reader::UsualResidualReader& v_rest);
 
+// unpredict_block_pair_decoding with U's residuals read as well, by
+// `u_rest`, both in step with the rebuild. Only where the vector loop takes
+// the pair: false when it does not, or on any decoding error, with the
+// samples and coefficients then left in no particular state.
+bool unpredict_block_pair_reading_both(const UnpredictorInput& u, const UnpredictorInput& v,
+                                       uint32_t count, uint32_t chan_bits,
+                                       golomb_reader::UsualResidualReader& u_rest,
+                                       golomb_reader::UsualResidualReader& v_rest);
+
 }  // namespace qv

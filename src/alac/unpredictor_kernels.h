@@ -30,10 +30,12 @@ bool vector_pair_possible(const Signal& u, const Signal& v, uint32_t count, uint
 
 // rebuild_vector_pair for a pair that vector_pair_possible took, with V's
 // residuals decoded by `v_rest` as the loop goes, each just before it is
-// needed; the first 9 (or all) must be in already. Returns the decoder's
-// status; after an error the samples are only partly rebuilt.
+// needed, and U's likewise by `u_rest` unless it is null; the first 9 (or
+// all) must be in already. Returns the decoder's status; after an error the
+// samples are only partly rebuilt.
 AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, uint32_t count,
                                               uint32_t chan_bits,
+                                              golomb_reader::UsualResidualReader* u_rest,
                                               golomb_reader::UsualResidualReader& v_rest);
 
 }  // namespace qv::unpredictor_kernels

@@ -66,16 +66,28 @@ RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
     c.finish();
 }
 
-// The pair loop's hook for V residuals decoded one step ahead of the
-// rebuild, so that the scalar decoding overlaps the vector filter; a
-// decoding error stops the loop. (Already decoded ones need no hook.)
+// Decodes residuals until sample j's is in; false on a decoding error.
+inline bool decode_through(golomb_reader::UsualResidualReader& reader, int32_t j,
+                           AlacDecodeStatus& status) {
+    if (reader.decoded() > uint32_t(j)) return true;
+    status = reader.step();
+    return status == AlacDecodeStatus::ok;
+}
+
+// The pair loop's hook for residuals decoded just before the rebuild needs
+// them, V's and, with BothSignals, U's, so that the scalar decoding
+// overlaps the vector filter; a decoding error stops the loop. (Already
+// decoded ones need no hook.)
+template <bool BothSignals>
 struct Decoding : NoHook {
-    golomb_reader::UsualResidualReader& reader;
+    golomb_reader::UsualResidualReader* u;
+    golomb_reader::UsualResidualReader& v;
     AlacDecodeStatus& status;
     bool ready(int32_t j) {
-        if (reader.decoded() > uint32_t(j)) return true;
-        status = reader.step();
-        return status == AlacDecodeStatus::ok;
+        if constexpr (BothSignals) {
+            if (!decode_through(*u, j, status)) return false;
+        }
+        return decode_through(v, j, status);
     }
 };
 
@@ -101,8 +113,10 @@ void run_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint32_t 
 
 bool has_avx2() { return false; }
 void run_vector8(const Signal&, uint32_t, uint32_t) {}
+template <bool BothSignals>
 struct Decoding : vector_lanes::NoHook {
-    golomb_reader::UsualResidualReader& reader;
+    golomb_reader::UsualResidualReader* u;
+    golomb_reader::UsualResidualReader& v;
     AlacDecodeStatus& status;
 };
 template <typename Source>
@@ -131,9 +145,13 @@ bool rebuild_vector_pair(const Signal& u, const Signal& v, uint32_t count, uint3
 
 AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, uint32_t count,
                                               uint32_t chan_bits,
+                                              golomb_reader::UsualResidualReader* u_rest,
                                               golomb_reader::UsualResidualReader& v_rest) {
     AlacDecodeStatus status = AlacDecodeStatus::ok;
-    run_vector_pair(u, v, count, 32 - chan_bits, Decoding{{}, v_rest, status});
+    if (u_rest != nullptr)
+        run_vector_pair(u, v, count, 32 - chan_bits, Decoding<true>{{}, u_rest, v_rest, status});
+    else
+        run_vector_pair(u, v, count, 32 - chan_bits, Decoding<false>{{}, nullptr, v_rest, status});
     return status;
 }
 
