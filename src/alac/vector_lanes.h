@@ -45,6 +45,12 @@ inline bool has_avx2() {
     return available;
 }
 
+// AVX-512 Foundation, for loops that hold two signals in one vector.
+inline bool has_avx512() {
+    static const bool available = __builtin_cpu_supports("avx512f");
+    return available;
+}
+
 // The lane operations for 4 taps (one 128-bit vector) and 8 taps (one
 // 256-bit vector), so that one loop serves both orders. Lane i belongs to
 // tap order - 1 - i, so a plain load of x[j-order .. j-1] gives the taps'

@@ -90,127 +90,145 @@ std::vector<int32_t> music_residuals(size_t n, uint32_t order, uint32_t chan_bit
     return framebuild::predict(framebuild::music(n, bits, seed), a, order, chan_bits, den_shift);
 }
 
+// Runs `check` with each pair loop: AVX-512's one vector for both signals
+// (where the processor has it) and two 256-bit chains.
+template <class F>
+void with_each_pair_loop(F&& check) {
+    for (const bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "512-bit pair loop" : "256-bit pair loop");
+        unpredictor_kernels::allow_512_bit_pairs(wide);
+        check();
+    }
+    unpredictor_kernels::allow_512_bit_pairs(true);
+}
+
 TEST(UnpredictorPair, EveryOrderCombinationMatchesThePlainFilter) {
-    struct Orders {
-        uint32_t u, v;
-    };
-    framebuild::Rng rng(11);
-    int t = 0;
-    for (const Orders orders : {Orders{4, 4}, Orders{4, 8}, Orders{8, 4}, Orders{8, 8}, Orders{8, 6},
-                                Orders{0, 8}, Orders{31, 4}}) {
-        for (const uint32_t chan_bits : {16u, 17u, 25u, 31u, 32u}) {
-            for (const uint32_t den_shift : {9u, 6u, 5u, 2u}) {
-                for (const uint32_t count : {4096u, 10u, 9u, 5u, 1u}) {
-                    ++t;
-                    // Realistic residuals on one side, noise of any width on
-                    // the other, with moderate coefficients or ones at the
-                    // int16 limits.
-                    const std::vector<int32_t> xu = music_residuals(count, orders.u, chan_bits, den_shift, t);
-                    std::vector<int32_t> xv(count);
-                    const uint32_t scale = 1 + rng.next() % chan_bits;
-                    for (auto& x : xv) x = framebuild::wrap_bits(rng.sample(scale), chan_bits);
-                    std::vector<int16_t> cu(32), cv(32);
-                    for (auto& c : cu) c = int16_t(int32_t(rng.next() % 4001) - 2000);
-                    for (size_t k = 0; k < cv.size(); ++k)
-                        cv[k] = t % 5 == 0 ? int16_t(k % 2 ? -32768 : 32767) : int16_t(int32_t(rng.next() % 601) - 300);
+    with_each_pair_loop([] {
+        struct Orders {
+            uint32_t u, v;
+        };
+        framebuild::Rng rng(11);
+        int t = 0;
+        for (const Orders orders : {Orders{4, 4}, Orders{4, 8}, Orders{8, 4}, Orders{8, 8}, Orders{8, 6},
+                                    Orders{0, 8}, Orders{31, 4}}) {
+            for (const uint32_t chan_bits : {16u, 17u, 25u, 31u, 32u}) {
+                for (const uint32_t den_shift : {9u, 6u, 5u, 2u}) {
+                    for (const uint32_t count : {4096u, 10u, 9u, 5u, 1u}) {
+                        ++t;
+                        // Realistic residuals on one side, noise of any width on
+                        // the other, with moderate coefficients or ones at the
+                        // int16 limits.
+                        const std::vector<int32_t> xu = music_residuals(count, orders.u, chan_bits, den_shift, t);
+                        std::vector<int32_t> xv(count);
+                        const uint32_t scale = 1 + rng.next() % chan_bits;
+                        for (auto& x : xv) x = framebuild::wrap_bits(rng.sample(scale), chan_bits);
+                        std::vector<int16_t> cu(32), cv(32);
+                        for (auto& c : cu) c = int16_t(int32_t(rng.next() % 4001) - 2000);
+                        for (size_t k = 0; k < cv.size(); ++k)
+                            cv[k] = t % 5 == 0 ? int16_t(k % 2 ? -32768 : 32767) : int16_t(int32_t(rng.next() % 601) - 300);
 
-                    const Filtered want_u = plain(xu, cu, orders.u, chan_bits, den_shift);
-                    const Filtered want_v = plain(xv, cv, orders.v, chan_bits, den_shift);
-                    Filtered got_u{xu, cu}, got_v{xv, cv};
-                    unpredict_block_pair({got_u.x.data(), got_u.coefs.data(), orders.u, den_shift},
-                                         {got_v.x.data(), got_v.coefs.data(), orders.v, den_shift}, count,
-                                         chan_bits);
-                    ASSERT_EQ(got_u.x, want_u.x) << "case " << t;
-                    ASSERT_EQ(got_u.coefs, want_u.coefs) << "case " << t;
-                    ASSERT_EQ(got_v.x, want_v.x) << "case " << t;
-                    ASSERT_EQ(got_v.coefs, want_v.coefs) << "case " << t;
+                        const Filtered want_u = plain(xu, cu, orders.u, chan_bits, den_shift);
+                        const Filtered want_v = plain(xv, cv, orders.v, chan_bits, den_shift);
+                        Filtered got_u{xu, cu}, got_v{xv, cv};
+                        unpredict_block_pair({got_u.x.data(), got_u.coefs.data(), orders.u, den_shift},
+                                             {got_v.x.data(), got_v.coefs.data(), orders.v, den_shift}, count,
+                                             chan_bits);
+                        ASSERT_EQ(got_u.x, want_u.x) << "case " << t;
+                        ASSERT_EQ(got_u.coefs, want_u.coefs) << "case " << t;
+                        ASSERT_EQ(got_v.x, want_v.x) << "case " << t;
+                        ASSERT_EQ(got_v.coefs, want_v.coefs) << "case " << t;
 
-                    // The single-signal path agrees too.
-                    Filtered one{xu, cu};
-                    unpredict_block(one.x.data(), count, one.coefs.data(), orders.u, chan_bits, den_shift);
-                    ASSERT_EQ(one.x, want_u.x) << "case " << t;
-                    ASSERT_EQ(one.coefs, want_u.coefs) << "case " << t;
+                        // The single-signal path agrees too.
+                        Filtered one{xu, cu};
+                        unpredict_block(one.x.data(), count, one.coefs.data(), orders.u, chan_bits, den_shift);
+                        ASSERT_EQ(one.x, want_u.x) << "case " << t;
+                        ASSERT_EQ(one.coefs, want_u.coefs) << "case " << t;
+                    }
                 }
             }
         }
-    }
+    });
 }
 
 TEST(UnpredictorPair, DifferentPredictionShiftsPerSignal) {
-    const std::vector<int32_t> xu = music_residuals(4096, 8, 17, 9, 1);
-    const std::vector<int32_t> xv = music_residuals(4096, 4, 17, 12, 2);
-    const std::vector<int16_t> c = {1216, -928, -64, 40, -20, 10, -5, 2};
-    const Filtered want_u = plain(xu, c, 8, 17, 9);
-    const Filtered want_v = plain(xv, c, 4, 17, 12);
-    Filtered got_u{xu, c}, got_v{xv, c};
-    unpredict_block_pair({got_u.x.data(), got_u.coefs.data(), 8, 9},
-                         {got_v.x.data(), got_v.coefs.data(), 4, 12}, 4096, 17);
-    EXPECT_EQ(got_u.x, want_u.x);
-    EXPECT_EQ(got_u.coefs, want_u.coefs);
-    EXPECT_EQ(got_v.x, want_v.x);
-    EXPECT_EQ(got_v.coefs, want_v.coefs);
+    with_each_pair_loop([] {
+        const std::vector<int32_t> xu = music_residuals(4096, 8, 17, 9, 1);
+        const std::vector<int32_t> xv = music_residuals(4096, 4, 17, 12, 2);
+        const std::vector<int16_t> c = {1216, -928, -64, 40, -20, 10, -5, 2};
+        const Filtered want_u = plain(xu, c, 8, 17, 9);
+        const Filtered want_v = plain(xv, c, 4, 17, 12);
+        Filtered got_u{xu, c}, got_v{xv, c};
+        unpredict_block_pair({got_u.x.data(), got_u.coefs.data(), 8, 9},
+                             {got_v.x.data(), got_v.coefs.data(), 4, 12}, 4096, 17);
+        EXPECT_EQ(got_u.x, want_u.x);
+        EXPECT_EQ(got_u.coefs, want_u.coefs);
+        EXPECT_EQ(got_v.x, want_v.x);
+        EXPECT_EQ(got_v.coefs, want_v.coefs);
+    });
 }
 
 // V's residuals read from a coded stream while the pair is rebuilt: the same
 // signals as rebuilding from residuals decoded beforehand, the reader left
 // just after V's codes, and a cut stream reported.
 TEST(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
-    struct Orders {
-        uint32_t u, v;
-    };
-    std::vector<int32_t> silence(4096, 0);
-    for (size_t i = 50; i < silence.size(); i += 701) silence[i] = 3;
-    int t = 0;
-    for (const Orders orders : {Orders{4, 4}, Orders{8, 4}, Orders{4, 8}, Orders{8, 8}, Orders{8, 6},
-                                Orders{0, 4}, Orders{4, 31}}) {
-        for (const uint32_t count : {4096u, 9u, 5u}) {
-            for (const bool quiet : {false, true}) {
-                SCOPED_TRACE(::testing::Message() << "orders " << orders.u << "/" << orders.v << " n "
-                                                  << count << " quiet " << quiet);
-                ++t;
-                const std::vector<int32_t> xu = music_residuals(count, orders.u, 17, 9, t);
-                const std::vector<int32_t> xv =
-                    quiet ? std::vector<int32_t>(silence.begin(), silence.begin() + count)
-                          : music_residuals(count, orders.v, 17, 9, t + 100);
-                const std::vector<int16_t> c = {1216, -928, -64, 40, -20, 10, -5, 2};
-                const Filtered want_u = plain(xu, c, orders.u, 17, 9);
-                const Filtered want_v = plain(xv, c, orders.v, 17, 9);
+    with_each_pair_loop([] {
+        struct Orders {
+            uint32_t u, v;
+        };
+        std::vector<int32_t> silence(4096, 0);
+        for (size_t i = 50; i < silence.size(); i += 701) silence[i] = 3;
+        int t = 0;
+        for (const Orders orders : {Orders{4, 4}, Orders{8, 4}, Orders{4, 8}, Orders{8, 8}, Orders{8, 6},
+                                    Orders{0, 4}, Orders{4, 31}}) {
+            for (const uint32_t count : {4096u, 9u, 5u}) {
+                for (const bool quiet : {false, true}) {
+                    SCOPED_TRACE(::testing::Message() << "orders " << orders.u << "/" << orders.v << " n "
+                                                      << count << " quiet " << quiet);
+                    ++t;
+                    const std::vector<int32_t> xu = music_residuals(count, orders.u, 17, 9, t);
+                    const std::vector<int32_t> xv =
+                        quiet ? std::vector<int32_t>(silence.begin(), silence.begin() + count)
+                              : music_residuals(count, orders.v, 17, 9, t + 100);
+                    const std::vector<int16_t> c = {1216, -928, -64, 40, -20, 10, -5, 2};
+                    const Filtered want_u = plain(xu, c, orders.u, 17, 9);
+                    const Filtered want_v = plain(xv, c, orders.v, 17, 9);
 
-                framebuild::Bits b;
-                framebuild::golomb(b, xv, 17);
-                const uint64_t end = b.count;
-                const std::vector<uint8_t> bytes = b.finish();
-                // Rebuilds the pair with V's residuals read from `coded`.
-                auto rebuild = [&](const std::vector<uint8_t>& coded, Filtered& fu, Filtered& fv,
-                                   size_t& end_bit) {
-                    BitReader reader(coded.data(), coded.size());
-                    golomb_reader::UsualResidualReader rest(reader, {}, fv.x.data(), count, 17);
-                    const AlacDecodeStatus status =
-                        unpredict_block_pair_decoding({fu.x.data(), fu.coefs.data(), orders.u, 9},
-                                                      {fv.x.data(), fv.coefs.data(), orders.v, 9}, count,
-                                                      17, rest);
-                    rest.store(reader);
-                    end_bit = reader.bit_position();
-                    return status;
-                };
-                Filtered got_u{xu, c}, got_v{std::vector<int32_t>(count, 12345), c};
-                size_t end_bit = 0;
-                ASSERT_EQ(rebuild(bytes, got_u, got_v, end_bit), AlacDecodeStatus::ok);
-                EXPECT_EQ(end_bit, end);
-                EXPECT_EQ(got_u.x, want_u.x);
-                EXPECT_EQ(got_u.coefs, want_u.coefs);
-                EXPECT_EQ(got_v.x, want_v.x);
-                EXPECT_EQ(got_v.coefs, want_v.coefs);
+                    framebuild::Bits b;
+                    framebuild::golomb(b, xv, 17);
+                    const uint64_t end = b.count;
+                    const std::vector<uint8_t> bytes = b.finish();
+                    // Rebuilds the pair with V's residuals read from `coded`.
+                    auto rebuild = [&](const std::vector<uint8_t>& coded, Filtered& fu, Filtered& fv,
+                                       size_t& end_bit) {
+                        BitReader reader(coded.data(), coded.size());
+                        golomb_reader::UsualResidualReader rest(reader, {}, fv.x.data(), count, 17);
+                        const AlacDecodeStatus status =
+                            unpredict_block_pair_decoding({fu.x.data(), fu.coefs.data(), orders.u, 9},
+                                                          {fv.x.data(), fv.coefs.data(), orders.v, 9}, count,
+                                                          17, rest);
+                        rest.store(reader);
+                        end_bit = reader.bit_position();
+                        return status;
+                    };
+                    Filtered got_u{xu, c}, got_v{std::vector<int32_t>(count, 12345), c};
+                    size_t end_bit = 0;
+                    ASSERT_EQ(rebuild(bytes, got_u, got_v, end_bit), AlacDecodeStatus::ok);
+                    EXPECT_EQ(end_bit, end);
+                    EXPECT_EQ(got_u.x, want_u.x);
+                    EXPECT_EQ(got_u.coefs, want_u.coefs);
+                    EXPECT_EQ(got_v.x, want_v.x);
+                    EXPECT_EQ(got_v.coefs, want_v.coefs);
 
-                // The stream cut in half fails, wherever the cut falls.
-                if (count == 4096) {
-                    const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + bytes.size() / 2);
-                    Filtered again_u{xu, c}, again_v{std::vector<int32_t>(count, 0), c};
-                    EXPECT_EQ(rebuild(cut, again_u, again_v, end_bit), AlacDecodeStatus::truncated);
+                    // The stream cut in half fails, wherever the cut falls.
+                    if (count == 4096) {
+                        const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + bytes.size() / 2);
+                        Filtered again_u{xu, c}, again_v{std::vector<int32_t>(count, 0), c};
+                        EXPECT_EQ(rebuild(cut, again_u, again_v, end_bit), AlacDecodeStatus::truncated);
+                    }
                 }
             }
         }
-    }
+    });
 }
 
 // The vector loop must take ordinary blocks (or the tests above prove
