@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "alac/alac_frame_builder.h"
+#include "alac/encoder_test_support.h"
 
 namespace qv {
 namespace {
@@ -434,6 +435,68 @@ TEST(AlacDecoderConfig, RejectsUnusableParametersAndReadsCookies) {
     six[28] = 'x';
     EXPECT_FALSE(parse_alac_magic_cookie(six.data(), six.size(), config, error));
     EXPECT_FALSE(parse_alac_magic_cookie(stereo.data(), 23, config, error));
+}
+
+// The encoder's code starts let the decoder read a pair's U and V codes side
+// by side. The samples must be those of reading them one after the other,
+// and a wrong start, or a corrupted frame, must change nothing but the time.
+TEST(AlacDecoderCodeStarts, SameResultWithRightWrongOrNoStarts) {
+    struct Decoded {
+        AlacDecodeStatus status;
+        Chans samples;
+    };
+    auto run = [](AlacDecoder& decoder, const std::vector<uint8_t>& frame, uint32_t channels,
+                  const PairCodeStarts* starts) {
+        const std::vector<uint8_t> exact(frame.begin(), frame.end());
+        Decoded d{decoder.decode_frame(exact.data(), exact.size(), starts), {}};
+        for (uint32_t c = 0; c < channels && d.status == AlacDecodeStatus::ok; ++c)
+            d.samples.emplace_back(decoder.channel(c), decoder.channel(c) + decoder.frame_count());
+        return d;
+    };
+    for (const uint32_t channels : {2u, 8u}) {
+        for (const uint32_t bits : {16u, 24u}) {
+            for (const bool fast : {false, true}) {
+                for (const uint32_t frames : {4096u, 1000u}) {
+                    SCOPED_TRACE(::testing::Message() << channels << " channels, " << bits
+                                                      << " bits, fast " << fast << ", " << frames);
+                    test::FrameHarness h(channels, bits, fast);
+                    const std::vector<uint8_t> frame =
+                        h.encode(test::music_like(channels, frames, bits, channels + bits));
+                    ASSERT_EQ(h.status, 0);
+                    const PairCodeStarts right = h.encoder.code_starts();
+                    const uint32_t pairs = channels == 2 ? 1 : 3;
+                    for (uint32_t p = 0; p < pairs; ++p) EXPECT_NE(right.v_bits[p], 0u) << p;
+
+                    AlacDecoder decoder = make_decoder(bits, channels);
+                    const Decoded plain = run(decoder, frame, channels, nullptr);
+                    ASSERT_EQ(plain.status, AlacDecodeStatus::ok);
+                    EXPECT_EQ(run(decoder, frame, channels, &right).samples, plain.samples);
+
+                    const uint32_t end = uint32_t(frame.size() * 8);
+                    for (const uint32_t wrong : {1u, 7u, 100u, end - 1, end, end + 1000}) {
+                        for (const int32_t off : {-1, 0, 1}) {
+                            PairCodeStarts starts = right;
+                            starts.v_bits[0] = off == 0 ? wrong : right.v_bits[0] + off;
+                            if (channels == 8) std::swap(starts.v_bits[1], starts.v_bits[2]);
+                            const Decoded got = run(decoder, frame, channels, &starts);
+                            EXPECT_EQ(got.status, AlacDecodeStatus::ok) << wrong << " " << off;
+                            EXPECT_EQ(got.samples, plain.samples) << wrong << " " << off;
+                        }
+                    }
+
+                    // Flipped bits give the same verdict and samples either way.
+                    for (uint32_t bit = 3; bit < end; bit += end / 97 + 1) {
+                        std::vector<uint8_t> bad = frame;
+                        bad[bit / 8] ^= uint8_t(0x80u >> (bit % 8));
+                        const Decoded without = run(decoder, bad, channels, nullptr);
+                        const Decoded with = run(decoder, bad, channels, &right);
+                        ASSERT_EQ(with.status, without.status) << "bit " << bit;
+                        ASSERT_EQ(with.samples, without.samples) << "bit " << bit;
+                    }
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

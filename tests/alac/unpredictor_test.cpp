@@ -167,9 +167,9 @@ TEST(UnpredictorPair, DifferentPredictionShiftsPerSignal) {
     });
 }
 
-// V's residuals read from a coded stream while the pair is rebuilt: the same
-// signals as rebuilding from residuals decoded beforehand, the reader left
-// just after V's codes, and a cut stream reported.
+// V's residuals, or U's and V's, read from a coded stream while the pair is
+// rebuilt: the same signals as rebuilding from residuals decoded beforehand,
+// the readers left just after their codes, and a cut stream reported.
 TEST(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
     with_each_pair_loop([] {
         struct Orders {
@@ -224,6 +224,36 @@ TEST(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
                         const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + bytes.size() / 2);
                         Filtered again_u{xu, c}, again_v{std::vector<int32_t>(count, 0), c};
                         EXPECT_EQ(rebuild(cut, again_u, again_v, end_bit), AlacDecodeStatus::truncated);
+                    }
+
+                    // U's codes then V's, both read along the rebuild: taken
+                    // wherever the vector loop takes the pair, with the same
+                    // signals and each reader just after its codes.
+                    framebuild::Bits both;
+                    framebuild::golomb(both, xu, 17);
+                    const uint64_t u_end = both.count;
+                    framebuild::golomb(both, xv, 17);
+                    const uint64_t v_end = both.count;
+                    const std::vector<uint8_t> coded = both.finish();
+                    BitReader u_reader(coded.data(), coded.size()), v_reader = u_reader;
+                    v_reader.seek(u_end);
+                    Filtered two_u{std::vector<int32_t>(count, 7), c}, two_v{two_u.x, c};
+                    golomb_reader::UsualResidualReader u_rest(u_reader, {}, two_u.x.data(), count, 17);
+                    golomb_reader::UsualResidualReader v_rest(v_reader, {}, two_v.x.data(), count, 17);
+                    const bool vector_orders = (orders.u == 4 || orders.u == 8) &&
+                                               (orders.v == 4 || orders.v == 8) &&
+                                               count > std::max(orders.u, orders.v) + 1;
+                    const bool taken = unpredict_block_pair_reading_both(
+                        {two_u.x.data(), two_u.coefs.data(), orders.u, 9},
+                        {two_v.x.data(), two_v.coefs.data(), orders.v, 9}, count, 17, u_rest, v_rest);
+                    EXPECT_EQ(taken, vector_orders && __builtin_cpu_supports("avx2"));
+                    if (taken) {
+                        EXPECT_EQ(u_rest.bit_position(), u_end);
+                        EXPECT_EQ(v_rest.bit_position(), v_end);
+                        EXPECT_EQ(two_u.x, want_u.x);
+                        EXPECT_EQ(two_u.coefs, want_u.coefs);
+                        EXPECT_EQ(two_v.x, want_v.x);
+                        EXPECT_EQ(two_v.coefs, want_v.coefs);
                     }
                 }
             }
