@@ -217,13 +217,17 @@ RZ_AVX512 void run_pair_chain(const Signal& u, const Signal& v, uint32_t count, 
     }
     hook.start(first < n ? first : n);
     if (n <= first) return;
+    // On a local copy the hook's state can stay in registers; through the
+    // reference it would go to memory and back around every sample stored.
+    Hook local = hook;
     PairChain<TapsU, TapsV> pair(u, v, wrap);
-    for (int32_t j = first; j < n && hook.ready(j); ++j) {
+    for (int32_t j = first; j < n && local.ready(j); ++j) {
         int32_t out_u, out_v;
         pair.step(j, out_u, out_v);
-        hook.next(out_u, out_v);
+        local.next(out_u, out_v);
     }
     pair.finish();
+    hook = local;
 }
 
 #pragma GCC diagnostic pop
@@ -247,14 +251,16 @@ inline bool decode_through(golomb_reader::UsualResidualReader& reader, int32_t j
 // them, V's and, with BothSignals, U's, so that the scalar decoding
 // overlaps the vector filter; a decoding error stops the loop. (Already
 // decoded ones need no hook.)
+// The readers are held by value, so that a loop working on a copy of the
+// hook keeps their state in registers.
 template <bool BothSignals>
 struct Decoding : NoHook {
-    golomb_reader::UsualResidualReader* u;
-    golomb_reader::UsualResidualReader& v;
-    AlacDecodeStatus& status;
+    golomb_reader::UsualResidualReader u;  // unused without BothSignals
+    golomb_reader::UsualResidualReader v;
+    AlacDecodeStatus status = AlacDecodeStatus::ok;
     bool ready(int32_t j) {
         if constexpr (BothSignals) {
-            if (!decode_through(*u, j, status)) return false;
+            if (!decode_through(u, j, status)) return false;
         }
         return decode_through(v, j, status);
     }
@@ -288,9 +294,9 @@ bool has_avx2() { return false; }
 void run_vector8(const Signal&, uint32_t, uint32_t) {}
 template <bool BothSignals>
 struct Decoding : vector_lanes::NoHook {
-    golomb_reader::UsualResidualReader* u;
-    golomb_reader::UsualResidualReader& v;
-    AlacDecodeStatus& status;
+    golomb_reader::UsualResidualReader u;
+    golomb_reader::UsualResidualReader v;
+    AlacDecodeStatus status = AlacDecodeStatus::ok;
 };
 template <typename Source>
 void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t, Source&&) {}
@@ -322,12 +328,17 @@ AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, 
                                               uint32_t chan_bits,
                                               golomb_reader::UsualResidualReader* u_rest,
                                               golomb_reader::UsualResidualReader& v_rest) {
-    AlacDecodeStatus status = AlacDecodeStatus::ok;
-    if (u_rest != nullptr)
-        run_vector_pair(u, v, count, 32 - chan_bits, Decoding<true>{{}, u_rest, v_rest, status});
-    else
-        run_vector_pair(u, v, count, 32 - chan_bits, Decoding<false>{{}, nullptr, v_rest, status});
-    return status;
+    if (u_rest != nullptr) {
+        Decoding<true> hook{{}, *u_rest, v_rest};
+        run_vector_pair(u, v, count, 32 - chan_bits, hook);
+        *u_rest = hook.u;
+        v_rest = hook.v;
+        return hook.status;
+    }
+    Decoding<false> hook{{}, v_rest, v_rest};
+    run_vector_pair(u, v, count, 32 - chan_bits, hook);
+    v_rest = hook.v;
+    return hook.status;
 }
 
 }  // namespace qv::unpredictor_kernels
