@@ -63,11 +63,6 @@ struct Chain {
 
 #define RZ_AVX512 __attribute__((target("avx2,avx512f")))
 
-// GCC 12's AVX-512 intrinsics pass an undefined vector as the unused merge
-// source, which its own flow analysis then reports as uninitialized.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-
 // A pair's two chains in one 512-bit vector: U's taps in lanes 0 .. 7 and
 // V's in lanes 8 .. 15, each half laid out as Lanes<8> lays out 8 taps. A
 // 4-tap signal leaves the four lowest lanes of its half unused; its tap
@@ -229,8 +224,6 @@ RZ_AVX512 void run_pair_chain(const Signal& u, const Signal& v, uint32_t count, 
     pair.finish();
     hook = local;
 }
-
-#pragma GCC diagnostic pop
 
 template <int Taps>
 RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
