@@ -2,11 +2,13 @@
 // byte picks the bit depth and channel count, the second the coder
 // parameters; the rest is the frame. The decoder must reject or decode it
 // without reading outside the bytes, and a decoded frame must hold only
-// samples of the configured depth.
+// samples of the configured depth. Decoded again with code starts taken
+// from the frame's bytes, it must give the same verdict and samples.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "alac/alac_decoder.h"
 
@@ -47,14 +49,32 @@ qv::AlacDecoder* decoder_for(uint8_t layout, uint8_t params) {
 
 }  // namespace
 
+// Code starts anywhere in (or just past) the frame, from its first bytes.
+qv::PairCodeStarts starts_from(const uint8_t* frame, size_t size) {
+    qv::PairCodeStarts starts;
+    const uint64_t range = uint64_t(size) * 8 + 2;
+    for (size_t i = 0; i < 4 && 2 * i + 1 < size; ++i)
+        starts.v_bits[i] = uint32_t(((uint32_t(frame[2 * i]) << 8) | frame[2 * i + 1]) * 2654435761u % range);
+    return starts;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     qv::AlacDecoder* decoder = decoder_for(data[0], data[1]);
-    if (decoder->decode_frame(data + 2, size - 2) != qv::AlacDecodeStatus::ok) {
+    const qv::AlacDecodeStatus status = decoder->decode_frame(data + 2, size - 2);
+    const qv::AlacDecoderConfig& config = decoder->config();
+    std::vector<int32_t> samples;
+    for (uint32_t c = 0; c < config.channels && status == qv::AlacDecodeStatus::ok; ++c)
+        samples.insert(samples.end(), decoder->channel(c), decoder->channel(c) + decoder->frame_count());
+    const qv::PairCodeStarts starts = starts_from(data + 2, size - 2);
+    if (decoder->decode_frame(data + 2, size - 2, &starts) != status) __builtin_trap();
+    for (uint32_t c = 0, at = 0; c < config.channels && status == qv::AlacDecodeStatus::ok; ++c)
+        for (uint32_t i = 0; i < decoder->frame_count(); ++i, ++at)
+            if (decoder->channel(c)[i] != samples[at]) __builtin_trap();
+    if (status != qv::AlacDecodeStatus::ok) {
         if (decoder->frame_count() != 0) __builtin_trap();
         return 0;
     }
-    const qv::AlacDecoderConfig& config = decoder->config();
     const uint32_t frames = decoder->frame_count();
     if (frames == 0 || frames > config.frame_length) __builtin_trap();
     const uint32_t shift = 32 - config.bit_depth;
