@@ -20,6 +20,16 @@ inline bool fits(int32_t x, uint32_t bits) {
     return (static_cast<int32_t>(static_cast<uint32_t>(x) << shift) >> shift) == x;
 }
 
+// fits() for a whole block, without an early exit so that it runs as vector
+// code: x fits when x + 2^(bits-1), taken unsigned, has no bit at `bits` or above.
+bool all_fit(const int32_t* x, uint32_t count, uint32_t bits) {
+    if (bits >= 32) return true;
+    const uint32_t half = 1u << (bits - 1);
+    uint32_t over = 0;
+    for (uint32_t i = 0; i < count; ++i) over |= (static_cast<uint32_t>(x[i]) + half) >> bits;
+    return over == 0;
+}
+
 inline int32_t sign_extend(uint32_t x, uint32_t bits) {
     const uint32_t shift = 32 - bits;
     return static_cast<int32_t>(x << shift) >> shift;
@@ -193,7 +203,7 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
     if (low_width != 0) {
         if (reader.bits_left() < uint64_t(frames) * width * low_width)
             return AlacDecodeStatus::truncated;
-        for (uint32_t i = 0; i < frames * width; ++i) low_bits_[i] = reader.read(low_width);
+        reader.read_byte_fields(low_bits_.data(), size_t(frames) * width, low_width);
     }
     if (reader.overrun()) return AlacDecodeStatus::truncated;
 
@@ -218,11 +228,8 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
                 v[i] = right;
             }
         }
-        // Without an early exit, so that the check runs as vector code.
-        bool all_fit = true;
-        for (uint32_t ch = 0; ch < 2; ++ch)
-            for (uint32_t i = 0; i < frames; ++i) all_fit &= fits(signal[ch][i], high_width);
-        if (!all_fit) return AlacDecodeStatus::sample_out_of_range;
+        if (!all_fit(u, frames, high_width) || !all_fit(v, frames, high_width))
+            return AlacDecodeStatus::sample_out_of_range;
     }
 
     if (low_width != 0) {

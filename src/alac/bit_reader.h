@@ -1,6 +1,7 @@
 #pragma once
 // Most-significant-bit-first reader over a byte range that never touches a
 // byte outside it: reads past the end yield zero bits and set a sticky flag.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,28 @@ public:
     }
 
     bool read_bit() { return read(1) != 0; }
+
+    // Consumes `count` fields of `width` bits (8, 16 or 24) into `out`; the
+    // caller has checked that they lie within the bytes. Whole-byte fields
+    // all sit at the same bit offset within their bytes, so each is one
+    // big-endian load and two shifts.
+    void read_byte_fields(uint32_t* out, size_t count, uint32_t width) {
+        const size_t step = width / 8;
+        const uint32_t offset = pos_ & 7;
+        const size_t first = pos_ >> 3;
+        // Four-byte loads for the fields whose load stays inside the bytes.
+        const size_t direct =
+            size_ >= first + 4 ? std::min(count, (size_ - first - 4) / step + 1) : 0;
+        for (size_t i = 0; i < direct; ++i) {
+            uint32_t raw;
+            std::memcpy(&raw, data_ + first + i * step, 4);
+            if constexpr (std::endian::native == std::endian::little) raw = __builtin_bswap32(raw);
+            out[i] = (raw << offset) >> (32 - width);
+        }
+        for (size_t i = direct; i < count; ++i)
+            out[i] = static_cast<uint32_t>((load_be64(first + i * step) << offset) >> (64 - width));
+        skip(count * width);
+    }
 
     void skip(size_t count) {
         if (count > bit_limit_ - pos_) {
