@@ -38,8 +38,9 @@ AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, 
                                               golomb_reader::UsualResidualReader* u_rest,
                                               golomb_reader::UsualResidualReader& v_rest);
 
-// Test seam: false keeps the pair loops to two 256-bit chains even where
-// the processor has AVX-512, so that both forms can be tested on it.
-void allow_512_bit_pairs(bool allowed);
+// Test seam: false keeps the pair loops to two AVX2 chains even where the
+// processor has AVX-512 (whose one-vector loop is 256 bits wide for two
+// 4-tap signals and 512 bits otherwise), so that every form can be tested on it.
+void allow_avx512_pairs(bool allowed);
 
 }  // namespace qv::unpredictor_kernels

@@ -61,153 +61,251 @@ struct Chain {
     }
 };
 
-#define RZ_AVX512 __attribute__((target("avx2,avx512f")))
+#define RZ_AVX512 __attribute__((target("avx2,avx512f,avx512vl")))
 
-// A pair's two chains in one 512-bit vector: U's taps in lanes 0 .. 7 and
-// V's in lanes 8 .. 15, each half laid out as Lanes<8> lays out 8 taps. A
-// 4-tap signal leaves the four lowest lanes of its half unused; its tap
-// differences are held at zero there, which keeps those coefficients,
-// products and steps at zero. Every step is then one set of vector
-// operations for both signals, where two 256-bit chains take two.
-//
-// The newest sample's tap (lanes 7 and 15) is taken apart from the others,
-// so that the serial chain from one sample to the next is one multiply and
-// the rounding: the other taps' products, their sum and every adaptation
-// compare need only samples one step older. (The adaptation's sums never
-// include the newest tap, which the adaptation visits last.)
-template <int TapsU, int TapsV>
-struct PairChain {
-    int32_t* xu;
-    int32_t* xv;
-    int16_t* coefs_u;
-    int16_t* coefs_v;
-    __m512i a;
-    __m512i a_newest;  // each half: the newest tap's coefficient, in all lanes
-    __m512i window;    // each half: its signal's x[j - 9 .. j - 2]
-    __m512i newest;    // each half: its signal's x[j - 1], in all lanes
-    __m512i ramp;      // each half: the adaptation's step weights, 1 for the oldest tap
-    __m512i den_shift;
-    __m512i half;
-    __m128i wrap;
-    // The lanes that hold taps, and those without the newest one.
-    static constexpr __mmask16 taps = __mmask16(((0xFFu << (8 - TapsU)) & 0xFFu) |
-                                                ((0xFF00u << (8 - TapsV)) & 0xFF00u));
-    static constexpr __mmask16 newest_lanes = 0x8080;
-    static constexpr __mmask16 older_taps = taps & ~newest_lanes;
+// The vector operations of the pair loop below, for a vector of two halves
+// of H lanes each: H = 8 in a 512-bit vector, H = 4 in a 256-bit one (two
+// 4-tap signals, at half the cost per operation where the processor splits
+// 512-bit work in two). "Within each half" means lanes never cross from one
+// signal to the other.
+template <int H>
+struct PairLanes;
 
+template <>
+struct PairLanes<8> {
+    using V = __m512i;
+    using Mask = __mmask16;
+    RZ_AVX512 static V splat(int32_t x) { return _mm512_set1_epi32(x); }
     // Lanes 0 .. 7 from `low`, 8 .. 15 from `high`.
-    RZ_AVX512 static __m512i halves(int32_t low, int32_t high) {
+    RZ_AVX512 static V halves(int32_t low, int32_t high) {
         return _mm512_mask_set1_epi32(_mm512_set1_epi32(low), 0xFF00, high);
     }
-
-    // Starts at sample 9.
-    RZ_AVX512 PairChain(const Signal& u, const Signal& v, uint32_t wrap_shift)
-        : xu(u.samples), xv(v.samples), coefs_u(u.coefs), coefs_v(v.coefs) {
-        alignas(64) int32_t lanes[16] = {};
-        alignas(64) int32_t weights[16] = {};
-        for (int i = 0; i < TapsU; ++i) {
-            lanes[8 - TapsU + i] = u.coefs[TapsU - 1 - i];
-            weights[8 - TapsU + i] = i + 1;
-        }
-        for (int i = 0; i < TapsV; ++i) {
-            lanes[16 - TapsV + i] = v.coefs[TapsV - 1 - i];
-            weights[16 - TapsV + i] = i + 1;
-        }
-        a = _mm512_load_si512(lanes);
-        a_newest = halves(u.coefs[0], v.coefs[0]);
-        ramp = _mm512_load_si512(weights);
-        den_shift = halves(int32_t(u.den_shift), int32_t(v.den_shift));
-        half = halves(int32_t((1u << u.den_shift) >> 1), int32_t((1u << v.den_shift) >> 1));
-        wrap = _mm_cvtsi32_si128(int(wrap_shift));
-        window = _mm512_inserti64x4(
-            _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(xu))),
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xv)), 1);
-        newest = halves(xu[8], xv[8]);
+    RZ_AVX512 static V load_halves(const int32_t* low, const int32_t* high) {
+        return _mm512_inserti64x4(
+            _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(low))),
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(high)), 1);
     }
-
-    RZ_AVX512 void finish() const {
-        alignas(64) int32_t lanes[16];
-        _mm512_store_si512(lanes, a);
-        for (int i = 0; i < TapsU; ++i) coefs_u[TapsU - 1 - i] = int16_t(lanes[8 - TapsU + i]);
-        for (int i = 0; i < TapsV; ++i) coefs_v[TapsV - 1 - i] = int16_t(lanes[16 - TapsV + i]);
+    RZ_AVX512 static V load(const int32_t* p) { return _mm512_loadu_si512(p); }
+    RZ_AVX512 static void store(int32_t* p, V a) { _mm512_storeu_si512(p, a); }
+    RZ_AVX512 static int32_t low_first(V a) { return _mm512_cvtsi512_si32(a); }
+    RZ_AVX512 static int32_t high_first(V a) {
+        return _mm_cvtsi128_si32(_mm512_extracti32x4_epi32(a, 2));
     }
-
+    RZ_AVX512 static V add(V a, V b) { return _mm512_add_epi32(a, b); }
+    RZ_AVX512 static V sub(V a, V b) { return _mm512_sub_epi32(a, b); }
+    RZ_AVX512 static V mul(V a, V b) { return _mm512_mullo_epi32(a, b); }
+    RZ_AVX512 static V abs(V a) { return _mm512_abs_epi32(a); }
+    RZ_AVX512 static V min(V a, V b) { return _mm512_min_epi32(a, b); }
+    RZ_AVX512 static V max(V a, V b) { return _mm512_max_epi32(a, b); }
+    RZ_AVX512 static V shift_right(V a, V n) { return _mm512_srav_epi32(a, n); }
+    RZ_AVX512 static V wrap(V a, __m128i n) { return _mm512_sra_epi32(_mm512_sll_epi32(a, n), n); }
+    RZ_AVX512 static V sub_where(Mask m, V a, V b) { return _mm512_maskz_sub_epi32(m, a, b); }
+    RZ_AVX512 static V sub_in(V a, Mask m, V b) { return _mm512_mask_sub_epi32(a, m, a, b); }
+    RZ_AVX512 static V add_in(V a, Mask m, V b) { return _mm512_mask_add_epi32(a, m, a, b); }
+    RZ_AVX512 static V blend(Mask m, V a, V b) { return _mm512_mask_blend_epi32(m, a, b); }
+    RZ_AVX512 static Mask greater(V a, V b) { return _mm512_cmpgt_epi32_mask(a, b); }
     // The sum of each half, in all its lanes.
-    RZ_AVX512 static __m512i sum_halves(__m512i v) {
+    RZ_AVX512 static V sum_halves(V v) {
         v = _mm512_add_epi32(v, _mm512_shuffle_i32x4(v, v, 0xB1));
         v = _mm512_add_epi32(v, _mm512_shuffle_epi32(v, _MM_PERM_BADC));
         return _mm512_add_epi32(v, _mm512_shuffle_epi32(v, _MM_PERM_CDAB));
     }
-
-    // Lanes `n` places up within each half, zeros coming in.
-    template <int N>
-    RZ_AVX512 static __m512i up(__m512i v) {
-        constexpr __mmask16 kept = __mmask16((0xFFu << N) & 0xFFu) * 0x0101;
-        return _mm512_maskz_alignr_epi32(kept, v, _mm512_setzero_si512(), 16 - N);
-    }
-
     // Lane i of each half receives the sum of the half's lanes before it.
-    RZ_AVX512 static __m512i sum_before(__m512i v) {
-        __m512i s = _mm512_add_epi32(v, up<1>(v));
+    RZ_AVX512 static V sum_before(V v) {
+        V s = _mm512_add_epi32(v, up<1>(v));
         s = _mm512_add_epi32(s, up<2>(s));
         s = _mm512_add_epi32(s, up<4>(s));
         return _mm512_sub_epi32(s, v);
     }
+    // Every lane one place down; the top lane of each half takes what
+    // happens to come in.
+    RZ_AVX512 static V down(V v) { return _mm512_alignr_epi32(v, v, 1); }
+    // Each half's top lane, in all its lanes.
+    RZ_AVX512 static V spread_top(V v) {
+        return _mm512_permutexvar_epi32(
+            _mm512_setr_epi32(7, 7, 7, 7, 7, 7, 7, 7, 15, 15, 15, 15, 15, 15, 15, 15), v);
+    }
+
+private:
+    // Lanes N places up within each half, zeros coming in.
+    template <int N>
+    RZ_AVX512 static V up(V v) {
+        constexpr Mask kept = Mask((0xFFu << N) & 0xFFu) * 0x0101;
+        return _mm512_maskz_alignr_epi32(kept, v, _mm512_setzero_si512(), 16 - N);
+    }
+};
+
+// Each half is one 128-bit lane, so every shuffle stays within it.
+template <>
+struct PairLanes<4> {
+    using V = __m256i;
+    using Mask = __mmask8;
+    RZ_AVX512 static V splat(int32_t x) { return _mm256_set1_epi32(x); }
+    RZ_AVX512 static V halves(int32_t low, int32_t high) {
+        return _mm256_mask_set1_epi32(_mm256_set1_epi32(low), 0xF0, high);
+    }
+    RZ_AVX512 static V load_halves(const int32_t* low, const int32_t* high) {
+        return _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
+    }
+    RZ_AVX512 static V load(const int32_t* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const V*>(p));
+    }
+    RZ_AVX512 static void store(int32_t* p, V a) { _mm256_storeu_si256(reinterpret_cast<V*>(p), a); }
+    RZ_AVX512 static int32_t low_first(V a) { return _mm256_cvtsi256_si32(a); }
+    RZ_AVX512 static int32_t high_first(V a) {
+        return _mm_cvtsi128_si32(_mm256_extracti128_si256(a, 1));
+    }
+    RZ_AVX512 static V add(V a, V b) { return _mm256_add_epi32(a, b); }
+    RZ_AVX512 static V sub(V a, V b) { return _mm256_sub_epi32(a, b); }
+    RZ_AVX512 static V mul(V a, V b) { return _mm256_mullo_epi32(a, b); }
+    RZ_AVX512 static V abs(V a) { return _mm256_abs_epi32(a); }
+    RZ_AVX512 static V min(V a, V b) { return _mm256_min_epi32(a, b); }
+    RZ_AVX512 static V max(V a, V b) { return _mm256_max_epi32(a, b); }
+    RZ_AVX512 static V shift_right(V a, V n) { return _mm256_srav_epi32(a, n); }
+    RZ_AVX512 static V wrap(V a, __m128i n) { return _mm256_sra_epi32(_mm256_sll_epi32(a, n), n); }
+    RZ_AVX512 static V sub_where(Mask m, V a, V b) { return _mm256_maskz_sub_epi32(m, a, b); }
+    RZ_AVX512 static V sub_in(V a, Mask m, V b) { return _mm256_mask_sub_epi32(a, m, a, b); }
+    RZ_AVX512 static V add_in(V a, Mask m, V b) { return _mm256_mask_add_epi32(a, m, a, b); }
+    RZ_AVX512 static V blend(Mask m, V a, V b) { return _mm256_mask_blend_epi32(m, a, b); }
+    RZ_AVX512 static Mask greater(V a, V b) { return _mm256_cmpgt_epi32_mask(a, b); }
+    RZ_AVX512 static V sum_halves(V v) {
+        v = _mm256_add_epi32(v, _mm256_shuffle_epi32(v, 0x4E));
+        return _mm256_add_epi32(v, _mm256_shuffle_epi32(v, 0xB1));
+    }
+    RZ_AVX512 static V sum_before(V v) {
+        V s = _mm256_add_epi32(v, _mm256_bslli_epi128(v, 4));
+        s = _mm256_add_epi32(s, _mm256_bslli_epi128(s, 8));
+        return _mm256_sub_epi32(s, v);
+    }
+    RZ_AVX512 static V down(V v) { return _mm256_alignr_epi8(v, v, 4); }
+    RZ_AVX512 static V spread_top(V v) { return _mm256_shuffle_epi32(v, 0xFF); }
+};
+
+// A pair's two chains in one vector: U's taps in the low half, V's in the
+// high half, each laid out as Lanes<H> lays out H taps. A 4-tap signal in
+// 8-lane halves leaves the four lowest lanes of its half unused; its tap
+// differences are held at zero there, which keeps those coefficients,
+// products and steps at zero. Every step is then one set of vector
+// operations for both signals, where two chains take two.
+//
+// The newest sample's tap (each half's top lane) is taken apart from the
+// others, so that the serial chain from one sample to the next is one
+// multiply and the rounding: the other taps' products, their sum and every
+// adaptation compare need only samples one step older. (The adaptation's
+// sums never include the newest tap, which the adaptation visits last.)
+template <int TapsU, int TapsV, int H>
+struct PairChain {
+    using P = PairLanes<H>;
+    using V = typename P::V;
+    using Mask = typename P::Mask;
+    static constexpr uint32_t half_lanes = (1u << H) - 1;
+    // The lanes that hold taps, and those without the newest one.
+    static constexpr Mask taps = Mask(((half_lanes << (H - TapsU)) & half_lanes) |
+                                      (((half_lanes << (H - TapsV)) & half_lanes) << H));
+    static constexpr Mask newest_lanes = Mask((1u << (H - 1)) | (1u << (2 * H - 1)));
+    static constexpr Mask older_taps = taps & ~newest_lanes;
+    // The first sample the loop rebuilds, once the window is full.
+    static constexpr int32_t first = H + 1;
+
+    int32_t* xu;
+    int32_t* xv;
+    int16_t* coefs_u;
+    int16_t* coefs_v;
+    V a;
+    V a_newest;  // each half: the newest tap's coefficient, in all lanes
+    V window;    // each half: its signal's x[j - H - 1 .. j - 2]
+    V newest;    // each half: its signal's x[j - 1], in all lanes
+    V ramp;      // each half: the adaptation's step weights, 1 for the oldest tap
+    V den_shift;
+    V half;
+    __m128i wrap;
+
+    // Starts at sample `first`.
+    RZ_AVX512 PairChain(const Signal& u, const Signal& v, uint32_t wrap_shift)
+        : xu(u.samples), xv(v.samples), coefs_u(u.coefs), coefs_v(v.coefs) {
+        int32_t lanes[2 * H] = {};
+        int32_t weights[2 * H] = {};
+        for (int i = 0; i < TapsU; ++i) {
+            lanes[H - TapsU + i] = u.coefs[TapsU - 1 - i];
+            weights[H - TapsU + i] = i + 1;
+        }
+        for (int i = 0; i < TapsV; ++i) {
+            lanes[2 * H - TapsV + i] = v.coefs[TapsV - 1 - i];
+            weights[2 * H - TapsV + i] = i + 1;
+        }
+        a = P::load(lanes);
+        a_newest = P::halves(u.coefs[0], v.coefs[0]);
+        ramp = P::load(weights);
+        den_shift = P::halves(int32_t(u.den_shift), int32_t(v.den_shift));
+        half = P::halves(int32_t((1u << u.den_shift) >> 1), int32_t((1u << v.den_shift) >> 1));
+        wrap = _mm_cvtsi32_si128(int(wrap_shift));
+        window = P::load_halves(xu, xv);
+        newest = P::halves(xu[H], xv[H]);
+    }
+
+    RZ_AVX512 void finish() const {
+        int32_t lanes[2 * H];
+        P::store(lanes, a);
+        for (int i = 0; i < TapsU; ++i) coefs_u[TapsU - 1 - i] = int16_t(lanes[H - TapsU + i]);
+        for (int i = 0; i < TapsV; ++i) coefs_v[TapsV - 1 - i] = int16_t(lanes[2 * H - TapsV + i]);
+    }
 
     // Sample j of both signals, as Chain<Taps>::step does it for each.
     RZ_AVX512 void step(int32_t j, int32_t& out_u, int32_t& out_v) {
-        const __m512i oldest = halves(xu[j - TapsU - 1], xv[j - TapsV - 1]);
-        const __m512i e = halves(xu[j], xv[j]);
-        // x[j - 8 .. j - 2] in lanes 0 .. 6 of each half.
-        const __m512i moved = _mm512_alignr_epi32(window, window, 1);
-        const __m512i older_b = _mm512_maskz_sub_epi32(older_taps, oldest, moved);
-        const __m512i rest =
-            _mm512_sub_epi32(half, sum_halves(_mm512_mullo_epi32(a, older_b)));
-        const __m512i newest_b = _mm512_sub_epi32(oldest, newest);
-        const __m512i rounded = _mm512_srav_epi32(
-            _mm512_sub_epi32(rest, _mm512_mullo_epi32(a_newest, newest_b)), den_shift);
-        __m512i value = _mm512_add_epi32(_mm512_add_epi32(e, oldest), rounded);
-        value = _mm512_sra_epi32(_mm512_sll_epi32(value, wrap), wrap);
-        out_u = _mm512_cvtsi512_si32(value);
-        out_v = _mm_cvtsi128_si32(_mm512_extracti32x4_epi32(value, 2));
+        const V oldest = P::halves(xu[j - TapsU - 1], xv[j - TapsV - 1]);
+        const V e = P::halves(xu[j], xv[j]);
+        // x[j - H .. j - 2] in the lower H - 1 lanes of each half.
+        const V moved = P::down(window);
+        const V older_b = P::sub_where(older_taps, oldest, moved);
+        const V rest = P::sub(half, P::sum_halves(P::mul(a, older_b)));
+        const V newest_b = P::sub(oldest, newest);
+        const V rounded = P::shift_right(P::sub(rest, P::mul(a_newest, newest_b)), den_shift);
+        const V value = P::wrap(P::add(P::add(e, oldest), rounded), wrap);
+        out_u = P::low_first(value);
+        out_v = P::high_first(value);
         xu[j] = out_u;
         xv[j] = out_v;
 
         // The adaptation as Coefficients::adapt has it, with kmasks.
-        const __m512i magnitude = _mm512_abs_epi32(older_b);
-        const __m512i down = _mm512_mullo_epi32(_mm512_srav_epi32(magnitude, den_shift), ramp);
-        const __m512i rise = _mm512_mullo_epi32(
-            _mm512_srav_epi32(_mm512_sub_epi32(_mm512_setzero_si512(), magnitude), den_shift), ramp);
-        const __mmask16 plus = _mm512_cmpgt_epi32_mask(e, sum_before(down));
-        const __mmask16 minus = _mm512_cmpgt_epi32_mask(sum_before(rise), e);
-        const __m512i b = _mm512_mask_blend_epi32(newest_lanes, older_b, newest_b);
-        const __m512i sign =
-            _mm512_max_epi32(_mm512_min_epi32(b, _mm512_set1_epi32(1)), _mm512_set1_epi32(-1));
-        a = _mm512_mask_sub_epi32(a, plus, a, sign);
-        a = _mm512_mask_add_epi32(a, minus, a, sign);
-        a_newest = _mm512_permutexvar_epi32(
-            _mm512_setr_epi32(7, 7, 7, 7, 7, 7, 7, 7, 15, 15, 15, 15, 15, 15, 15, 15), a);
+        const V magnitude = P::abs(older_b);
+        const V down = P::mul(P::shift_right(magnitude, den_shift), ramp);
+        const V rise = P::mul(P::shift_right(P::sub(P::splat(0), magnitude), den_shift), ramp);
+        const Mask plus = P::greater(e, P::sum_before(down));
+        const Mask minus = P::greater(P::sum_before(rise), e);
+        const V b = P::blend(newest_lanes, older_b, newest_b);
+        const V sign = P::max(P::min(b, P::splat(1)), P::splat(-1));
+        a = P::add_in(P::sub_in(a, plus, sign), minus, sign);
+        a_newest = P::spread_top(a);
 
-        window = _mm512_mask_blend_epi32(newest_lanes, moved, newest);
+        window = P::blend(newest_lanes, moved, newest);
         newest = value;
     }
 };
 
-// The pair in one vector from sample 9 on; a 4-tap signal's samples 5 .. 8
-// come first on their own. The hook as run_chains has it.
+// Two 4-tap signals take the 256-bit form, which needs AVX-512's 256-bit
+// masked operations too; every other pair takes the 512-bit one.
+template <int TapsU, int TapsV>
+constexpr int pair_half_lanes = TapsU == 4 && TapsV == 4 ? 4 : 8;
+
+// The pair in one vector from sample PairChain::first on; a signal with
+// fewer taps than the halves have lanes does its samples before that on its
+// own. The hook as run_chains has it.
 template <int TapsU, int TapsV, typename Hook>
 RZ_AVX512 void run_pair_chain(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap,
                               Hook& hook) {
-    constexpr int32_t first = 9;
+    using Pair = PairChain<TapsU, TapsV, pair_half_lanes<TapsU, TapsV>>;
+    constexpr int32_t first = Pair::first;
     const int32_t n = int32_t(count);
-    if constexpr (TapsU == 4) {
-        Chain<4> c(u, wrap);
-        for (int32_t j = 5; j < first && j < n; ++j) c.step(j);
+    if constexpr (TapsU + 1 < first) {
+        Chain<TapsU> c(u, wrap);
+        for (int32_t j = TapsU + 1; j < first && j < n; ++j) c.step(j);
         c.finish();
     }
-    if constexpr (TapsV == 4) {
-        Chain<4> c(v, wrap);
-        for (int32_t j = 5; j < first && j < n; ++j) c.step(j);
+    if constexpr (TapsV + 1 < first) {
+        Chain<TapsV> c(v, wrap);
+        for (int32_t j = TapsV + 1; j < first && j < n; ++j) c.step(j);
         c.finish();
     }
     hook.start(first < n ? first : n);
@@ -215,7 +313,7 @@ RZ_AVX512 void run_pair_chain(const Signal& u, const Signal& v, uint32_t count, 
     // On a local copy the hook's state can stay in registers; through the
     // reference it would go to memory and back around every sample stored.
     Hook local = hook;
-    PairChain<TapsU, TapsV> pair(u, v, wrap);
+    Pair pair(u, v, wrap);
     for (int32_t j = first; j < n && local.ready(j); ++j) {
         int32_t out_u, out_v;
         pair.step(j, out_u, out_v);
@@ -298,7 +396,7 @@ void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t, Source&&)
 
 }  // namespace
 
-void allow_512_bit_pairs(bool allowed) { wide_pairs_allowed = allowed; }
+void allow_avx512_pairs(bool allowed) { wide_pairs_allowed = allowed; }
 
 bool rebuild_vector(const Signal& s, uint32_t count, uint32_t chan_bits) {
     // A lone 4-tap chain is shorter in scalar code; only pairs gain there.

@@ -57,9 +57,11 @@ inline bool has_avx2() {
     return available;
 }
 
-// AVX-512 Foundation, for loops that hold two signals in one vector.
+// AVX-512 Foundation with its 256-bit forms, for loops that hold two
+// signals in one vector.
 inline bool has_avx512() {
-    static const bool available = __builtin_cpu_supports("avx512f");
+    static const bool available =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
     return available;
 }
 

@@ -91,15 +91,15 @@ std::vector<int32_t> music_residuals(size_t n, uint32_t order, uint32_t chan_bit
 }
 
 // Runs `check` with each pair loop: AVX-512's one vector for both signals
-// (where the processor has it) and two 256-bit chains.
+// (where the processor has it) and two AVX2 chains.
 template <class F>
 void with_each_pair_loop(F&& check) {
     for (const bool wide : {true, false}) {
-        SCOPED_TRACE(wide ? "512-bit pair loop" : "256-bit pair loop");
-        unpredictor_kernels::allow_512_bit_pairs(wide);
+        SCOPED_TRACE(wide ? "AVX-512 pair loop" : "AVX2 pair loop");
+        unpredictor_kernels::allow_avx512_pairs(wide);
         check();
     }
-    unpredictor_kernels::allow_512_bit_pairs(true);
+    unpredictor_kernels::allow_avx512_pairs(true);
 }
 
 TEST(UnpredictorPair, EveryOrderCombinationMatchesThePlainFilter) {
