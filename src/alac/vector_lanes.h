@@ -37,7 +37,7 @@ struct NoHook {
 // g++ 12's AVX-512 headers build their "undefined" vectors by initialising a
 // variable with itself, which its flow analysis then reports as a possibly
 // (optimised) or certainly (sanitized) uninitialised use; the headers are not
-// ours to mend. clang neither reports it nor knows the first warning's name.
+// ours to mend. clang neither reports it nor knows the second warning's name.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
