@@ -15,7 +15,7 @@ namespace qv::unpredictor_kernels {
 
 namespace {
 
-[[maybe_unused]] bool wide_pairs_allowed = true;
+[[maybe_unused]] bool avx512_pairs_allowed = true;
 
 bool block_in_range(const Signal& s, uint32_t count, uint32_t chan_bits) {
     constexpr int32_t limit = int32_t{1} << 30;
@@ -135,12 +135,12 @@ private:
     }
 };
 
-// Each half is one 128-bit lane, so every shuffle stays within it.
+// Each half is one 128-bit lane, so every shuffle stays within it. The
+// unmasked 256-bit operations are the 8-tap lanes' own; shift_right and
+// sum_before below replace theirs (per-lane shifts, sums within each half).
 template <>
-struct PairLanes<4> {
-    using V = __m256i;
+struct PairLanes<4> : Lanes<8> {
     using Mask = __mmask8;
-    RZ_AVX512 static V splat(int32_t x) { return _mm256_set1_epi32(x); }
     RZ_AVX512 static V halves(int32_t low, int32_t high) {
         return _mm256_mask_set1_epi32(_mm256_set1_epi32(low), 0xF0, high);
     }
@@ -149,18 +149,10 @@ struct PairLanes<4> {
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
     }
-    RZ_AVX512 static V load(const int32_t* p) {
-        return _mm256_loadu_si256(reinterpret_cast<const V*>(p));
-    }
-    RZ_AVX512 static void store(int32_t* p, V a) { _mm256_storeu_si256(reinterpret_cast<V*>(p), a); }
-    RZ_AVX512 static int32_t low_first(V a) { return _mm256_cvtsi256_si32(a); }
+    RZ_AVX512 static int32_t low_first(V a) { return first(a); }
     RZ_AVX512 static int32_t high_first(V a) {
         return _mm_cvtsi128_si32(_mm256_extracti128_si256(a, 1));
     }
-    RZ_AVX512 static V add(V a, V b) { return _mm256_add_epi32(a, b); }
-    RZ_AVX512 static V sub(V a, V b) { return _mm256_sub_epi32(a, b); }
-    RZ_AVX512 static V mul(V a, V b) { return _mm256_mullo_epi32(a, b); }
-    RZ_AVX512 static V abs(V a) { return _mm256_abs_epi32(a); }
     RZ_AVX512 static V min(V a, V b) { return _mm256_min_epi32(a, b); }
     RZ_AVX512 static V max(V a, V b) { return _mm256_max_epi32(a, b); }
     RZ_AVX512 static V shift_right(V a, V n) { return _mm256_srav_epi32(a, n); }
@@ -360,7 +352,7 @@ struct Decoding : NoHook {
 template <int TapsU, int TapsV, typename Source>
 RZ_AVX2 void run_two(const Signal& u, const Signal& v, uint32_t count, uint32_t wrap,
                      Source& source) {
-    if (wide_pairs_allowed && has_avx512()) {
+    if (avx512_pairs_allowed && has_avx512()) {
         run_pair_chain<TapsU, TapsV>(u, v, count, wrap, source);
         return;
     }
@@ -396,7 +388,7 @@ void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t, Source&&)
 
 }  // namespace
 
-void allow_avx512_pairs(bool allowed) { wide_pairs_allowed = allowed; }
+void allow_avx512_pairs(bool allowed) { avx512_pairs_allowed = allowed; }
 
 bool rebuild_vector(const Signal& s, uint32_t count, uint32_t chan_bits) {
     // A lone 4-tap chain is shorter in scalar code; only pairs gain there.
