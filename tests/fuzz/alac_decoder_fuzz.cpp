@@ -47,8 +47,6 @@ qv::AlacDecoder* decoder_for(uint8_t layout, uint8_t params) {
     return slot.get();
 }
 
-}  // namespace
-
 // Code starts anywhere in (or just past) the frame, from its first bytes.
 qv::PairCodeStarts starts_from(const uint8_t* frame, size_t size) {
     qv::PairCodeStarts starts;
@@ -57,6 +55,8 @@ qv::PairCodeStarts starts_from(const uint8_t* frame, size_t size) {
         starts.v_bits[i] = uint32_t(((uint32_t(frame[2 * i]) << 8) | frame[2 * i + 1]) * 2654435761u % range);
     return starts;
 }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
