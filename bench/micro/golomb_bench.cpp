@@ -4,6 +4,7 @@
 
 #include "alac/golomb.h"
 #include "alac/golomb_decoder.h"
+#include "alac/golomb_reader.h"
 #include "alac/predictor.h"
 #include "music_packet.h"
 
@@ -79,8 +80,42 @@ void golomb_decode_packet(benchmark::State& state) {
         state.SkipWithError("decoded residuals differ");
 }
 
+// Both channels' residuals read side by side, V's from where U's end, as
+// the pair rebuild reads them with the encoder's code starts.
+void golomb_decode_side_by_side(benchmark::State& state) {
+    const Residuals& residuals = packet_residuals();
+    std::vector<uint8_t> out(packet_frames * 2 * 6 + 64);
+    qv::BitWriter writer;
+    qv::bit_writer_init(writer, out.data(), static_cast<uint32_t>(out.size() - 8));
+    qv::GolombParams params;
+    uint32_t bits_u = 0, bits_v = 0;
+    qv::set_golomb_params(params, packet_frames);
+    qv::golomb_encode(params, residuals.u.data(), writer, packet_frames, 17, bits_u);
+    qv::set_golomb_params(params, packet_frames);
+    qv::golomb_encode(params, residuals.v.data(), writer, packet_frames, 17, bits_v);
+    out.resize((bits_u + bits_v + 7) / 8);
+    std::vector<int32_t> u(packet_frames), v(packet_frames);
+    qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
+        qv::BitReader reader(out.data(), out.size());
+        qv::BitReader v_reader = reader;
+        v_reader.seek(bits_u);
+        qv::golomb_reader::UsualResidualReader ru(reader, {}, u.data(), packet_frames, 17);
+        qv::golomb_reader::UsualResidualReader rv(v_reader, {}, v.data(), packet_frames, 17);
+        for (uint32_t i = 0; i < uint32_t(packet_frames); ++i) {
+            if (ru.decoded() <= i && ru.step() != qv::AlacDecodeStatus::ok) break;
+            if (rv.decoded() <= i && rv.step() != qv::AlacDecodeStatus::ok) break;
+        }
+        benchmark::DoNotOptimize(u.data());
+        benchmark::DoNotOptimize(v.data());
+    });
+    if (!std::equal(u.begin(), u.end(), residuals.u.begin()) ||
+        !std::equal(v.begin(), v.end(), residuals.v.begin()))
+        state.SkipWithError("decoded residuals differ");
+}
+
 }  // namespace
 
 BENCHMARK(golomb_packet);
 BENCHMARK(golomb_measure_packet);
 BENCHMARK(golomb_decode_packet);
+BENCHMARK(golomb_decode_side_by_side);

@@ -63,28 +63,40 @@ public:
     size_t bit_position() const { return pos_; }
     // Moves to bit `position`, which must not lie past the end.
     void seek(size_t position) { pos_ = position; }
+    // Moves to bit `position`; one past the end leaves the reader at the end
+    // with the overrun flag set, as a read that went there would.
+    void move_to(size_t position) {
+        pos_ = std::min(position, bit_limit_);
+        overrun_ = overrun_ || position > bit_limit_;
+    }
     size_t bits_left() const { return bit_limit_ - pos_; }
     // True once any read or skip went past the last byte.
     bool overrun() const { return overrun_; }
 
-private:
-    // Eight bytes from `index` on, big-endian; missing bytes are zero.
-    uint64_t load_be64(size_t index) const {
-        if (size_ >= 8 && index <= size_ - 8) {
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+
+    // Eight bytes of `data` from `index` on, big-endian; bytes past `size`
+    // read as zero.
+    static uint64_t load_be64(const uint8_t* data, size_t size, size_t index) {
+        if (size >= 8 && index <= size - 8) [[likely]] {
             uint64_t raw;
-            std::memcpy(&raw, data_ + index, 8);
+            std::memcpy(&raw, data + index, 8);
             if constexpr (std::endian::native == std::endian::little) raw = __builtin_bswap64(raw);
             return raw;
         }
         uint8_t bytes[8] = {};
-        if (index < size_) {
-            const size_t have = size_ - index;
-            std::memcpy(bytes, data_ + index, have < 8 ? have : 8);
+        if (index < size) {
+            const size_t have = size - index;
+            std::memcpy(bytes, data + index, have < 8 ? have : 8);
         }
         uint64_t word = 0;
         for (uint8_t b : bytes) word = (word << 8) | b;
         return word;
     }
+
+private:
+    uint64_t load_be64(size_t index) const { return load_be64(data_, size_, index); }
 
     const uint8_t* data_;
     size_t size_;

@@ -5,7 +5,9 @@
 // the end of a block.
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "alac/alac_decode_status.h"
 #include "alac/bit_reader.h"
@@ -13,32 +15,89 @@
 
 namespace qv::golomb_reader {
 
+// The codes seen through a 64-bit register, top bit first: after fill() it
+// holds at least the next 56 bits. A fill loads the eight bytes that follow
+// the bits held and ORs them in below; whole bytes only count as taken, so
+// the bits below the count are either zero or the right stream bits, and
+// the OR leaves them right. Keeping the window in a register keeps the
+// position out of the serial chain from one codeword to the next, which
+// otherwise runs through a load for every codeword. Past the last byte the
+// stream reads as zeros; overrun() tells.
+class CodeWindow {
+public:
+    explicit CodeWindow(const BitReader& reader)
+        : data_(reader.data()),
+          size_(reader.size()),
+          last_whole_(static_cast<ptrdiff_t>(reader.size()) - 8),
+          next_(reader.bit_position() >> 3) {
+        fill();
+        consume(static_cast<uint32_t>(reader.bit_position() & 7));
+    }
+
+    void fill() {
+        uint64_t word;
+        if (static_cast<ptrdiff_t>(next_) <= last_whole_) [[likely]] {
+            std::memcpy(&word, data_ + next_, 8);
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        } else {
+            word = BitReader::load_be64(data_, size_, next_);
+        }
+        bits_ |= word >> held_;
+        next_ += (63 - held_) >> 3;
+        held_ |= 56;
+    }
+    uint64_t bits() const { return bits_; }
+    // Drops `count` bits, at most those held.
+    void consume(uint32_t count) {
+        bits_ <<= count;
+        held_ -= count;
+    }
+    // The next `count` bits (0..32), right-aligned; at most those held.
+    uint32_t take(uint32_t count) {
+        if (count == 0) return 0;
+        const uint32_t value = static_cast<uint32_t>(bits_ >> (64 - count));
+        consume(count);
+        return value;
+    }
+    size_t position() const { return next_ * 8 - held_; }
+    bool overrun() const { return position() > size_ * 8; }
+    // Hands the position back to `reader`, with its overrun flag if set.
+    void store(BitReader& reader) const { reader.move_to(position()); }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    ptrdiff_t last_whole_;  // the last index with eight bytes from it in the data
+    size_t next_;           // the first byte not yet loaded
+    uint64_t bits_ = 0;
+    uint32_t held_ = 0;
+};
+
 // Codewords below nine leading ones are: q ones, a zero, then k bits holding
 // r + 1, cut to k - 1 zero bits when r is 0 (r + 1 >= 2 otherwise, so its top
-// k - 1 bits are never all zero). Nine ones announce `escape_bits` raw bits.
-inline uint32_t read_codeword(BitReader& reader, uint32_t k, uint32_t divisor,
-                              uint32_t escape_bits) {
-    const uint32_t word = reader.peek32();
-    const uint32_t q = static_cast<uint32_t>(std::countl_one(word));
-    if (q >= 9) {
-        reader.skip(9);
-        return reader.read(escape_bits);
+// k - 1 bits are never all zero). The value is q * divisor + r. Nine ones
+// announce `escape_bits` raw bits, which are the value itself (q = 0). The
+// window must hold 9 + max(k + 1, escape_bits) bits, at most 41.
+struct Codeword {
+    uint32_t q;
+    uint32_t r;
+};
+
+inline Codeword read_codeword(CodeWindow& window, uint32_t k, uint32_t escape_bits) {
+    const uint64_t bits = window.bits();
+    // Only up to nine ones matter; the low 1 spares the count a zero test.
+    const uint32_t q = static_cast<uint32_t>(std::countl_zero(~bits | 1));
+    if (q >= 9) [[unlikely]] {
+        window.consume(9);
+        return {0, window.take(escape_bits)};
     }
-    uint32_t tail;
-    if (q + 1 + k <= 32) {
-        tail = (word << (q + 1)) >> (32 - k);
-        if ((tail >> 1) == 0) {
-            reader.skip(q + k);
-            return q * divisor;
-        }
-        reader.skip(q + 1 + k);
-    } else {
-        reader.skip(q + 1);
-        tail = reader.read(k - 1);
-        if (tail == 0) return q * divisor;
-        tail = (tail << 1) | reader.read(1);
+    const uint32_t tail = static_cast<uint32_t>((bits << (q + 1)) >> (64 - k));
+    if (tail < 2) {
+        window.consume(q + k);
+        return {q, 0};
     }
-    return q * divisor + tail - 1;
+    window.consume(q + k + 1);
+    return {q, tail - 1};
 }
 
 // 0, 1, 2, 3, 4 ... back to 0, -1, 1, -2, 2 ...
@@ -46,74 +105,95 @@ inline int32_t unmap(uint32_t n) { return static_cast<int32_t>((n >> 1) ^ (0u - 
 
 // Decodes `count` residuals into `out`. `FixedPb` > 0 makes the adaptation
 // rate a constant (the cookie's usual 40), which shortens the serial chain
-// from one mean to the next. The reader is copied in, so that its position
-// stays in a register (through a reference it would go to memory and back
-// for every codeword); store() hands it back.
+// from one mean to the next. The reader is copied in, so that its window
+// stays in registers (through a reference it would go to memory and back
+// for every codeword); store() hands its position back. A loop that runs
+// two of these beside a filter is short of registers, so the state that
+// changes at every step is kept to the window, the mean and the output
+// pointer.
 template <uint32_t FixedPb>
 class ResidualReader {
 public:
     ResidualReader(const BitReader& reader, const GolombDecodeParams& params, int32_t* out,
                    uint32_t count, uint32_t sample_bits)
-        : reader_(reader),
+        : window_(reader),
           out_(out),
-          count_(count),
+          begin_(out),
+          end_(out + count),
           sample_bits_(sample_bits),
           pb_(FixedPb != 0 ? FixedPb : params.pb),
           kb_(params.kb),
           mb_(params.mb0) {}
 
     // Residuals decoded so far; all of them once this reaches the count.
-    uint32_t decoded() const { return c_; }
+    uint32_t decoded() const { return static_cast<uint32_t>(out_ - begin_); }
+    // Whether residual `index` is in.
+    bool holds(uint32_t index) const { return out_ > begin_ + index; }
 
-    // One residual, and the zero run after it when the mean is small.
-    AlacDecodeStatus step() {
-        uint32_t k = 31 - static_cast<uint32_t>(std::countl_zero((mb_ >> 9) + 3));
-        k = std::min(k, kb_);
-        const uint32_t n = read_codeword(reader_, k, (1u << k) - 1, sample_bits_) + zmode_;
-        out_[c_++] = unmap(n);
-        // The mean follows the mapped value itself, before the run correction.
-        mb_ = mb_ + n * pb_ - ((pb_ * mb_) >> 9);
-        if (n > 0xFFFF) [[unlikely]] mb_ = 0xFFFF;
-        zmode_ = 0;
-        if (mb_ * 4 < 512 && c_ < count_) [[unlikely]] {
+    // One residual, and the zero run after it when the mean is small, and
+    // after a run the residual that follows it. Reads past the end are not
+    // checked here but once, by overrun(): they see zeros, which decode as
+    // small values and empty runs, so the caller loses nothing by asking
+    // after its loop.
+    [[gnu::always_inline]] AlacDecodeStatus step() {
+        // 1 for the residual right after a run shorter than the cap.
+        uint32_t after_run = 0;
+        for (;;) {
+            const uint32_t k =
+                std::min(31 - static_cast<uint32_t>(std::countl_zero((mb_ >> 9) + 3)), kb_);
+            window_.fill();
+            const Codeword code = read_codeword(window_, k, sample_bits_);
+            // q * (2^k - 1), as a shift.
+            const uint32_t n = (code.q << k) - code.q + code.r + after_run;
+            *out_++ = unmap(n);
+            // The mean follows the mapped value itself, before the run correction.
+            mb_ = mb_ + n * pb() - ((pb() * mb_) >> 9);
+            if (n > 0xFFFF) [[unlikely]] mb_ = 0xFFFF;
+            if (mb_ >= 128 || out_ == end_) [[likely]] return AlacDecodeStatus::ok;
             // mb < 128 here, so the run parameter lies in 1..8.
             const uint32_t kz =
                 static_cast<uint32_t>(std::countl_zero(mb_)) - 24 + ((mb_ + 16) >> 6);
             const uint32_t run_mask = (1u << kb_) - 1;
-            const uint32_t run = read_codeword(reader_, kz, ((1u << kz) - 1) & run_mask, 16);
-            if (run > count_ - c_) return AlacDecodeStatus::zero_run_overflow;
-            std::fill(out_ + c_, out_ + c_ + run, 0);
-            c_ += run;
-            // A run cut at the 65535 cap is followed by an ordinary residual.
-            zmode_ = run < 65535 ? 1 : 0;
+            window_.fill();
+            const Codeword run_code = read_codeword(window_, kz, 16);
+            const uint32_t run = run_code.q * (((1u << kz) - 1) & run_mask) + run_code.r;
+            if (run > static_cast<uint32_t>(end_ - out_)) return AlacDecodeStatus::zero_run_overflow;
+            std::fill(out_, out_ + run, 0);
+            out_ += run;
             mb_ = 0;
+            // A run cut at the 65535 cap is followed by an ordinary residual.
+            if (run >= 65535 || out_ == end_) return AlacDecodeStatus::ok;
+            after_run = 1;
         }
-        return reader_.overrun() ? AlacDecodeStatus::truncated : AlacDecodeStatus::ok;
     }
 
     // Steps until at least `wanted` residuals (at most the count) are in.
     AlacDecodeStatus decode_to(uint32_t wanted) {
-        wanted = std::min(wanted, count_);
-        while (c_ < wanted) {
+        const int32_t* stop = begin_ + std::min<size_t>(wanted, end_ - begin_);
+        while (out_ < stop) {
             const AlacDecodeStatus status = step();
             if (status != AlacDecodeStatus::ok) return status;
         }
-        return AlacDecodeStatus::ok;
+        return overrun() ? AlacDecodeStatus::truncated : AlacDecodeStatus::ok;
     }
 
-    void store(BitReader& reader) const { reader = reader_; }
-    size_t bit_position() const { return reader_.bit_position(); }
+    // True once a codeword went past the last byte.
+    bool overrun() const { return window_.overrun(); }
+
+    void store(BitReader& reader) const { window_.store(reader); }
+    size_t bit_position() const { return window_.position(); }
 
 private:
-    BitReader reader_;
-    int32_t* out_;
-    uint32_t count_;
+    uint32_t pb() const { return FixedPb != 0 ? FixedPb : pb_; }
+
+    CodeWindow window_;
+    int32_t* out_;  // where the next residual goes
+    const int32_t* begin_;
+    const int32_t* end_;
     uint32_t sample_bits_;
     uint32_t pb_;
     uint32_t kb_;
     uint32_t mb_;
-    uint32_t zmode_ = 0;
-    uint32_t c_ = 0;
 };
 
 // The reader for the cookie's usual rate, which the one-pass rebuild takes.

@@ -61,7 +61,7 @@ struct Chain {
     }
 };
 
-#define RZ_AVX512 __attribute__((target("avx2,avx512f,avx512vl")))
+#define RZ_AVX512 __attribute__((target("avx2,avx512f,avx512vl,bmi,bmi2")))
 
 // The vector operations of the pair loop below, for a vector of two halves
 // of H lanes each: H = 8 in a 512-bit vector, H = 4 in a 256-bit one (two
@@ -323,17 +323,18 @@ RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
 }
 
 // Decodes residuals until sample j's is in; false on a decoding error.
-inline bool decode_through(golomb_reader::UsualResidualReader& reader, int32_t j,
+[[gnu::always_inline]] inline bool decode_through(golomb_reader::UsualResidualReader& reader, int32_t j,
                            AlacDecodeStatus& status) {
-    if (reader.decoded() > uint32_t(j)) return true;
+    if (reader.holds(uint32_t(j))) return true;
     status = reader.step();
     return status == AlacDecodeStatus::ok;
 }
 
 // The pair loop's hook for residuals decoded just before the rebuild needs
 // them, V's and, with BothSignals, U's, so that the scalar decoding
-// overlaps the vector filter; a decoding error stops the loop. (Already
-// decoded ones need no hook.)
+// overlaps the vector filter; a decoding error stops the loop, and a read
+// past the end shows in result() after it. (Already decoded ones need no
+// hook.)
 // The readers are held by value, so that a loop working on a copy of the
 // hook keeps their state in registers.
 template <bool BothSignals>
@@ -341,11 +342,16 @@ struct Decoding : NoHook {
     golomb_reader::UsualResidualReader u;  // unused without BothSignals
     golomb_reader::UsualResidualReader v;
     AlacDecodeStatus status = AlacDecodeStatus::ok;
-    bool ready(int32_t j) {
+    [[gnu::always_inline]] bool ready(int32_t j) {
         if constexpr (BothSignals) {
             if (!decode_through(u, j, status)) return false;
         }
         return decode_through(v, j, status);
+    }
+    AlacDecodeStatus result() const {
+        if (status != AlacDecodeStatus::ok) return status;
+        const bool overrun = v.overrun() || (BothSignals && u.overrun());
+        return overrun ? AlacDecodeStatus::truncated : AlacDecodeStatus::ok;
     }
 };
 
@@ -380,6 +386,7 @@ struct Decoding : vector_lanes::NoHook {
     golomb_reader::UsualResidualReader u;
     golomb_reader::UsualResidualReader v;
     AlacDecodeStatus status = AlacDecodeStatus::ok;
+    AlacDecodeStatus result() const { return status; }
 };
 template <typename Source>
 void run_vector_pair(const Signal&, const Signal&, uint32_t, uint32_t, Source&&) {}
@@ -416,12 +423,12 @@ AlacDecodeStatus rebuild_vector_pair_decoding(const Signal& u, const Signal& v, 
         run_vector_pair(u, v, count, 32 - chan_bits, hook);
         *u_rest = hook.u;
         v_rest = hook.v;
-        return hook.status;
+        return hook.result();
     }
     Decoding<false> hook{{}, v_rest, v_rest};
     run_vector_pair(u, v, count, 32 - chan_bits, hook);
     v_rest = hook.v;
-    return hook.status;
+    return hook.result();
 }
 
 }  // namespace qv::unpredictor_kernels

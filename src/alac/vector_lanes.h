@@ -58,10 +58,12 @@ inline bool has_avx2() {
 }
 
 // AVX-512 Foundation with its 256-bit forms, for loops that hold two
-// signals in one vector.
+// signals in one vector, and BMI2's shifts by any register for the scalar
+// decoding that runs beside them.
 inline bool has_avx512() {
-    static const bool available =
-        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    static const bool available = __builtin_cpu_supports("avx512f") &&
+                                  __builtin_cpu_supports("avx512vl") &&
+                                  __builtin_cpu_supports("bmi2");
     return available;
 }
 
