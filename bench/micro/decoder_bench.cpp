@@ -9,6 +9,7 @@
 #include "alac/alac_encoder.h"
 #include "alac/golomb_decoder.h"
 #include "alac/unpredictor.h"
+#include "alac/unpredictor_kernels.h"
 #include "music_packet.h"
 
 namespace {
@@ -42,6 +43,7 @@ EncodedPacket encode_packet(bool fast) {
 }
 
 void decode_frame_packet(benchmark::State& state) {
+    qv::unpredictor_kernels::allow_avx512_pairs(state.range(2) != 0);
     const EncodedPacket packet = encode_packet(state.range(0) != 0);
     const qv::PairCodeStarts* starts = state.range(1) != 0 ? &packet.starts : nullptr;
     qv::AlacDecoder decoder;
@@ -99,5 +101,7 @@ void unpredict_pair_order(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(unpredict_pair_order)->Arg(4)->Arg(8);
-BENCHMARK(decode_frame_packet)->ArgNames({"fast", "starts"})->ArgsProduct({{0, 1}, {0, 1}});
+BENCHMARK(decode_frame_packet)
+    ->ArgNames({"fast", "starts", "avx512"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {0, 1}});
 BENCHMARK(unpredict_block_order)->Arg(4)->Arg(8)->Arg(6);

@@ -20,13 +20,38 @@ inline bool fits(int32_t x, uint32_t bits) {
     return (static_cast<int32_t>(static_cast<uint32_t>(x) << shift) >> shift) == x;
 }
 
-// fits() for a whole block, without an early exit so that it runs as vector
-// code: x fits when x + 2^(bits-1), taken unsigned, has no bit at `bits` or above.
-bool all_fit(const int32_t* x, uint32_t count, uint32_t bits) {
-    if (bits >= 32) return true;
-    const uint32_t half = 1u << (bits - 1);
+// A pair's last pass, in one sweep over both signals: unmixing, the check
+// that every sample fits `high_width` bits, and the shifted-off low bits
+// (`low` holds them frame by frame, U's then V's) put back below. U and V
+// become the left and right channels. False when a sample does not fit.
+template <bool Mixed, bool Shifted>
+bool finish_pair_samples(int32_t* u, int32_t* v, uint32_t frames, uint32_t mix_bits,
+                         uint32_t mix_res, uint32_t high_width, uint32_t low_width,
+                         const uint32_t* low) {
+    // x fits when x + 2^(high_width-1), taken unsigned, has no bit at
+    // high_width or above; collected without an exit so the loop vectorizes.
+    // (The shift comes in two parts, so that a width of 32 shifts all out.)
+    const uint32_t half = 1u << (high_width - 1);
+    const uint32_t top = high_width - 1;
     uint32_t over = 0;
-    for (uint32_t i = 0; i < count; ++i) over |= (static_cast<uint32_t>(x[i]) + half) >> bits;
+    for (uint32_t i = 0; i < frames; ++i) {
+        uint32_t left = static_cast<uint32_t>(u[i]);
+        uint32_t right = static_cast<uint32_t>(v[i]);
+        if constexpr (Mixed) {
+            // U = (r·L + (2^m − r)·R) >> m and V = L − R give
+            // R = U − ((r·V) >> m) and L = R + V.
+            const uint32_t side = right;
+            right = left - static_cast<uint32_t>(static_cast<int32_t>(mix_res * side) >> mix_bits);
+            left = right + side;
+        }
+        over |= (((left + half) >> top) >> 1) | (((right + half) >> top) >> 1);
+        if constexpr (Shifted) {
+            left = (left << low_width) | low[2 * size_t(i)];
+            right = (right << low_width) | low[2 * size_t(i) + 1];
+        }
+        u[i] = static_cast<int32_t>(left);
+        v[i] = static_cast<int32_t>(right);
+    }
     return over == 0;
 }
 
@@ -214,34 +239,29 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
     }
 
     if (width == 2) {
-        int32_t* u = signal[0];
-        int32_t* v = signal[1];
-        if (mix_res != 0) {
-            // U = (r·L + (2^m − r)·R) >> m and V = L − R give
-            // R = U − ((r·V) >> m) and L = R + V.
-            for (uint32_t i = 0; i < frames; ++i) {
-                const uint32_t side = static_cast<uint32_t>(v[i]);
-                const int32_t right = static_cast<int32_t>(
-                    static_cast<uint32_t>(u[i]) -
-                    static_cast<uint32_t>(static_cast<int32_t>(mix_res * side) >> mix_bits));
-                u[i] = static_cast<int32_t>(static_cast<uint32_t>(right) + side);
-                v[i] = right;
-            }
-        }
-        if (!all_fit(u, frames, high_width) || !all_fit(v, frames, high_width))
+        if (!finish_pair(signal[0], signal[1], frames, mix_bits, mix_res, high_width, low_width))
             return AlacDecodeStatus::sample_out_of_range;
-    }
-
-    if (low_width != 0) {
-        for (uint32_t ch = 0; ch < width; ++ch) {
-            int32_t* x = signal[ch];
-            const uint32_t* low = low_bits_.data() + ch;
-            for (uint32_t i = 0; i < frames; ++i)
-                x[i] = static_cast<int32_t>((static_cast<uint32_t>(x[i]) << low_width) |
-                                            low[size_t(i) * width]);
-        }
+    } else if (low_width != 0) {
+        int32_t* x = signal[0];
+        const uint32_t* low = low_bits_.data();
+        for (uint32_t i = 0; i < frames; ++i)
+            x[i] = static_cast<int32_t>((static_cast<uint32_t>(x[i]) << low_width) | low[i]);
     }
     return AlacDecodeStatus::ok;
+}
+
+bool AlacDecoder::finish_pair(int32_t* u, int32_t* v, uint32_t frames, uint32_t mix_bits,
+                              uint32_t mix_res, uint32_t high_width, uint32_t low_width) const {
+    const uint32_t* low = low_bits_.data();
+    if (mix_res != 0) {
+        return low_width != 0 ? finish_pair_samples<true, true>(u, v, frames, mix_bits, mix_res,
+                                                                high_width, low_width, low)
+                              : finish_pair_samples<true, false>(u, v, frames, mix_bits, mix_res,
+                                                                 high_width, 0, low);
+    }
+    return low_width != 0
+               ? finish_pair_samples<false, true>(u, v, frames, 0, 0, high_width, low_width, low)
+               : finish_pair_samples<false, false>(u, v, frames, 0, 0, high_width, 0, low);
 }
 
 // Reads the element's residual codes and rebuilds its signals from them.

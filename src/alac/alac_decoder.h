@@ -60,6 +60,8 @@ private:
                                        uint32_t position, uint32_t width, size_t v_start);
     AlacDecodeStatus rebuild(BitReader& reader, ChannelCoding* coding, int32_t* const* signal,
                              uint32_t width, uint32_t chan_bits);
+    bool finish_pair(int32_t* u, int32_t* v, uint32_t frames, uint32_t mix_bits, uint32_t mix_res,
+                     uint32_t high_width, uint32_t low_width) const;
     bool rebuild_side_by_side(BitReader& reader, size_t v_start, ChannelCoding* coding,
                               int32_t* const* signal, uint32_t chan_bits);
 

@@ -43,7 +43,8 @@ public:
             word = BitReader::load_be64(data_, size_, next_);
         }
         bits_ |= word >> held_;
-        next_ += (63 - held_) >> 3;
+        // The whole bytes that were not held before: (63 - held) / 8.
+        next_ += 7 - (held_ >> 3);
         held_ |= 56;
     }
     uint64_t bits() const { return bits_; }
@@ -91,7 +92,9 @@ inline Codeword read_codeword(CodeWindow& window, uint32_t k, uint32_t escape_bi
         window.consume(9);
         return {0, window.take(escape_bits)};
     }
-    const uint32_t tail = static_cast<uint32_t>((bits << (q + 1)) >> (64 - k));
+    // After the q ones the zero is on top, so k + 1 bits from there are the
+    // k bits after it.
+    const uint32_t tail = static_cast<uint32_t>((bits << q) >> (63 - k));
     if (tail < 2) {
         window.consume(q + k);
         return {q, 0};
@@ -147,7 +150,13 @@ public:
             const uint32_t n = (code.q << k) - code.q + code.r + after_run;
             *out_++ = unmap(n);
             // The mean follows the mapped value itself, before the run correction.
-            mb_ = mb_ + n * pb() - ((pb() * mb_) >> 9);
+            if constexpr (FixedPb == 40) {
+                // 40 * mb / 512 as 5 * mb / 64: the mean stays below
+                // 512 * 65536, so 40 * mb never wraps and the two agree.
+                mb_ = mb_ + n * 40 - ((mb_ * 5) >> 6);
+            } else {
+                mb_ = mb_ + n * pb() - ((pb() * mb_) >> 9);
+            }
             if (n > 0xFFFF) [[unlikely]] mb_ = 0xFFFF;
             if (mb_ >= 128 || out_ == end_) [[likely]] return AlacDecodeStatus::ok;
             // mb < 128 here, so the run parameter lies in 1..8.
