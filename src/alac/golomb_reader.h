@@ -142,8 +142,10 @@ public:
         // 1 for the residual right after a run shorter than the cap.
         uint32_t after_run = 0;
         for (;;) {
+            // The top bit's index, which is one instruction (the argument is
+            // never 0).
             const uint32_t k =
-                std::min(31 - static_cast<uint32_t>(std::countl_zero((mb_ >> 9) + 3)), kb_);
+                std::min(31 ^ static_cast<uint32_t>(__builtin_clz((mb_ >> 9) + 3)), kb_);
             window_.fill();
             const Codeword code = read_codeword(window_, k, sample_bits_);
             // q * (2^k - 1), as a shift.

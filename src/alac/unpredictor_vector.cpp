@@ -99,10 +99,16 @@ struct PairLanes<8> {
     RZ_AVX512 static V max(V a, V b) { return _mm512_max_epi32(a, b); }
     RZ_AVX512 static V shift_right(V a, V n) { return _mm512_srav_epi32(a, n); }
     RZ_AVX512 static V wrap(V a, __m128i n) { return _mm512_sra_epi32(_mm512_sll_epi32(a, n), n); }
-    RZ_AVX512 static V sub_where(Mask m, V a, V b) { return _mm512_maskz_sub_epi32(m, a, b); }
+    template <Mask M>
+    RZ_AVX512 static V sub_where(V a, V b) {
+        return _mm512_maskz_sub_epi32(M, a, b);
+    }
     RZ_AVX512 static V sub_in(V a, Mask m, V b) { return _mm512_mask_sub_epi32(a, m, a, b); }
     RZ_AVX512 static V add_in(V a, Mask m, V b) { return _mm512_mask_add_epi32(a, m, a, b); }
-    RZ_AVX512 static V blend(Mask m, V a, V b) { return _mm512_mask_blend_epi32(m, a, b); }
+    template <Mask M>
+    RZ_AVX512 static V blend(V a, V b) {
+        return _mm512_mask_blend_epi32(M, a, b);
+    }
     RZ_AVX512 static Mask greater(V a, V b) { return _mm512_cmpgt_epi32_mask(a, b); }
     // The sum of each half, in all its lanes.
     RZ_AVX512 static V sum_halves(V v) {
@@ -141,8 +147,10 @@ private:
 template <>
 struct PairLanes<4> : Lanes<8> {
     using Mask = __mmask8;
+    // The lane choices with constant masks are immediate blends here, which
+    // leave the few mask registers to the adaptation.
     RZ_AVX512 static V halves(int32_t low, int32_t high) {
-        return _mm256_mask_set1_epi32(_mm256_set1_epi32(low), 0xF0, high);
+        return _mm256_blend_epi32(_mm256_set1_epi32(low), _mm256_set1_epi32(high), 0xF0);
     }
     RZ_AVX512 static V load_halves(const int32_t* low, const int32_t* high) {
         return _mm256_inserti128_si256(
@@ -157,10 +165,16 @@ struct PairLanes<4> : Lanes<8> {
     RZ_AVX512 static V max(V a, V b) { return _mm256_max_epi32(a, b); }
     RZ_AVX512 static V shift_right(V a, V n) { return _mm256_srav_epi32(a, n); }
     RZ_AVX512 static V wrap(V a, __m128i n) { return _mm256_sra_epi32(_mm256_sll_epi32(a, n), n); }
-    RZ_AVX512 static V sub_where(Mask m, V a, V b) { return _mm256_maskz_sub_epi32(m, a, b); }
+    template <Mask M>
+    RZ_AVX512 static V sub_where(V a, V b) {
+        return _mm256_blend_epi32(_mm256_setzero_si256(), _mm256_sub_epi32(a, b), M);
+    }
     RZ_AVX512 static V sub_in(V a, Mask m, V b) { return _mm256_mask_sub_epi32(a, m, a, b); }
     RZ_AVX512 static V add_in(V a, Mask m, V b) { return _mm256_mask_add_epi32(a, m, a, b); }
-    RZ_AVX512 static V blend(Mask m, V a, V b) { return _mm256_mask_blend_epi32(m, a, b); }
+    template <Mask M>
+    RZ_AVX512 static V blend(V a, V b) {
+        return _mm256_blend_epi32(a, b, M);
+    }
     RZ_AVX512 static Mask greater(V a, V b) { return _mm256_cmpgt_epi32_mask(a, b); }
     RZ_AVX512 static V sum_halves(V v) {
         v = _mm256_add_epi32(v, _mm256_shuffle_epi32(v, 0x4E));
@@ -250,7 +264,7 @@ struct PairChain {
         const V e = P::halves(xu[j], xv[j]);
         // x[j - H .. j - 2] in the lower H - 1 lanes of each half.
         const V moved = P::down(window);
-        const V older_b = P::sub_where(older_taps, oldest, moved);
+        const V older_b = P::template sub_where<older_taps>(oldest, moved);
         const V rest = P::sub(half, P::sum_halves(P::mul(a, older_b)));
         const V newest_b = P::sub(oldest, newest);
         const V rounded = P::shift_right(P::sub(rest, P::mul(a_newest, newest_b)), den_shift);
@@ -266,12 +280,12 @@ struct PairChain {
         const V rise = P::mul(P::shift_right(P::sub(P::splat(0), magnitude), den_shift), ramp);
         const Mask plus = P::greater(e, P::sum_before(down));
         const Mask minus = P::greater(P::sum_before(rise), e);
-        const V b = P::blend(newest_lanes, older_b, newest_b);
+        const V b = P::template blend<newest_lanes>(older_b, newest_b);
         const V sign = P::max(P::min(b, P::splat(1)), P::splat(-1));
         a = P::add_in(P::sub_in(a, plus, sign), minus, sign);
         a_newest = P::spread_top(a);
 
-        window = P::blend(newest_lanes, moved, newest);
+        window = P::template blend<newest_lanes>(moved, newest);
         newest = value;
     }
 };
