@@ -62,12 +62,6 @@ inline int32_t sign_extend(uint32_t x, uint32_t bits) {
 
 }  // namespace
 
-// Per-channel predictor description of a compressed element.
-struct AlacDecoder::ChannelCoding {
-    uint32_t den_shift = 0;
-    uint32_t order = 0;
-    int16_t coefs[32] = {};
-};
 
 struct AlacDecoder::ElementHeader {
     bool partial = false;
@@ -99,6 +93,8 @@ bool AlacDecoder::configure(const AlacDecoderConfig& config, std::string& error)
     config_ = config;
     samples_.assign(size_t(config.channels) * config.frame_length, 0);
     low_bits_.assign(size_t(2) * config.frame_length, 0);
+    pending_low_bits_.assign(config.frame_length, 0);
+    pending_single_.x = nullptr;
     for (uint32_t pos = 0; pos < 8; ++pos) {
         by_position_[pos] = nullptr;
         by_input_[pos] = nullptr;
@@ -117,6 +113,7 @@ AlacDecodeStatus AlacDecoder::decode_frame(const uint8_t* data, size_t size,
     if (!configured_) return AlacDecodeStatus::not_configured;
     BitReader reader(data, size);
     starts_ = starts;
+    pending_single_.x = nullptr;
     const AlacDecodeStatus status = parse_frame(reader);
     starts_ = nullptr;
     if (status != AlacDecodeStatus::ok) frame_count_ = 0;
@@ -139,6 +136,7 @@ AlacDecodeStatus AlacDecoder::parse_frame(BitReader& reader) {
         if (status != AlacDecodeStatus::ok) return status;
         position += tag == tag_pair ? 2 : 1;
     }
+    finish_pending_single();
     const uint32_t tag = reader.read(3);
     const uint32_t pad = static_cast<uint32_t>((8 - reader.bit_position() % 8) % 8);
     const uint32_t padding = reader.read(pad);
@@ -233,20 +231,14 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
     if (reader.overrun()) return AlacDecodeStatus::truncated;
 
     int32_t* signal[2] = {by_position_[position], by_position_[position + width - 1]};
-    if (width == 1 || !rebuild_side_by_side(reader, v_start, coding, signal, chan_bits)) {
+    if (width == 1) return decode_single(reader, coding[0], signal[0], chan_bits, low_width);
+    if (!rebuild_side_by_side(reader, v_start, coding, signal, chan_bits)) {
         const AlacDecodeStatus status = rebuild(reader, coding, signal, width, chan_bits);
         if (status != AlacDecodeStatus::ok) return status;
     }
 
-    if (width == 2) {
-        if (!finish_pair(signal[0], signal[1], frames, mix_bits, mix_res, high_width, low_width))
-            return AlacDecodeStatus::sample_out_of_range;
-    } else if (low_width != 0) {
-        int32_t* x = signal[0];
-        const uint32_t* low = low_bits_.data();
-        for (uint32_t i = 0; i < frames; ++i)
-            x[i] = static_cast<int32_t>((static_cast<uint32_t>(x[i]) << low_width) | low[i]);
-    }
+    if (!finish_pair(signal[0], signal[1], frames, mix_bits, mix_res, high_width, low_width))
+        return AlacDecodeStatus::sample_out_of_range;
     return AlacDecodeStatus::ok;
 }
 
@@ -262,6 +254,58 @@ bool AlacDecoder::finish_pair(int32_t* u, int32_t* v, uint32_t frames, uint32_t 
     return low_width != 0
                ? finish_pair_samples<false, true>(u, v, frames, 0, 0, high_width, low_width, low)
                : finish_pair_samples<false, false>(u, v, frames, 0, 0, high_width, 0, low);
+}
+
+// A single element's residuals; its filter waits for the frame's next single
+// element, so that the two run as one pair (channel layouts with a centre and
+// an LFE channel have two), or for the end of the frame.
+AlacDecodeStatus AlacDecoder::decode_single(BitReader& reader, ChannelCoding& coding,
+                                            int32_t* x, uint32_t chan_bits, uint32_t low_width) {
+    const uint32_t frames = frame_count_;
+    const GolombDecodeParams params{config_.mb, config_.pb, config_.kb};
+    const AlacDecodeStatus status = golomb_decode(reader, params, x, frames, chan_bits);
+    if (status != AlacDecodeStatus::ok) return status;
+    // Samples that the filter does not wrap must already fit the width.
+    const uint32_t unwrapped = coding.order == 0 ? frames : 1;
+    for (uint32_t i = 0; i < unwrapped; ++i)
+        if (!fits(x[i], chan_bits)) return AlacDecodeStatus::sample_out_of_range;
+
+    PendingSingle& waiting = pending_single_;
+    if (waiting.x != nullptr && waiting.chan_bits == chan_bits) {
+        unpredict_block_pair({waiting.x, waiting.coding.coefs, waiting.coding.order,
+                              waiting.coding.den_shift},
+                             {x, coding.coefs, coding.order,
+                              coding.den_shift},
+                             frames, chan_bits);
+        put_back_low_bits(waiting.x, pending_low_bits_.data(), waiting.low_width);
+        put_back_low_bits(x, low_bits_.data(), low_width);
+        waiting.x = nullptr;
+        return AlacDecodeStatus::ok;
+    }
+    finish_pending_single();
+    waiting.x = x;
+    waiting.coding = coding;
+    waiting.chan_bits = chan_bits;
+    waiting.low_width = low_width;
+    if (low_width != 0) std::copy_n(low_bits_.data(), frames, pending_low_bits_.data());
+    return AlacDecodeStatus::ok;
+}
+
+// The waiting single element's filter on its own.
+void AlacDecoder::finish_pending_single() {
+    PendingSingle& waiting = pending_single_;
+    if (waiting.x == nullptr) return;
+    unpredict_block(waiting.x, frame_count_, waiting.coding.coefs, waiting.coding.order,
+                    waiting.chan_bits, waiting.coding.den_shift);
+    put_back_low_bits(waiting.x, pending_low_bits_.data(), waiting.low_width);
+    waiting.x = nullptr;
+}
+
+// A single element's shifted-off low bits, one per sample, below its samples.
+void AlacDecoder::put_back_low_bits(int32_t* x, const uint32_t* low, uint32_t low_width) const {
+    if (low_width == 0) return;
+    for (uint32_t i = 0; i < frame_count_; ++i)
+        x[i] = static_cast<int32_t>((static_cast<uint32_t>(x[i]) << low_width) | low[i]);
 }
 
 // Reads the element's residual codes and rebuilds its signals from them.

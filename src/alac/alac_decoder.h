@@ -50,7 +50,19 @@ public:
 
 private:
     struct ElementHeader;
-    struct ChannelCoding;
+    // Per-channel predictor description of a compressed element.
+    struct ChannelCoding {
+        uint32_t den_shift = 0;
+        uint32_t order = 0;
+        int16_t coefs[32] = {};
+    };
+    // A single element whose residuals are in and whose filter waits.
+    struct PendingSingle {
+        int32_t* x = nullptr;  // none waiting when null
+        ChannelCoding coding;
+        uint32_t chan_bits = 0;
+        uint32_t low_width = 0;
+    };
     AlacDecodeStatus parse_frame(BitReader& reader);
     AlacDecodeStatus decode_element(BitReader& reader, uint32_t tag, uint32_t instance,
                                     uint32_t position);
@@ -62,6 +74,10 @@ private:
                              uint32_t width, uint32_t chan_bits);
     bool finish_pair(int32_t* u, int32_t* v, uint32_t frames, uint32_t mix_bits, uint32_t mix_res,
                      uint32_t high_width, uint32_t low_width) const;
+    AlacDecodeStatus decode_single(BitReader& reader, ChannelCoding& coding, int32_t* x,
+                                   uint32_t chan_bits, uint32_t low_width);
+    void finish_pending_single();
+    void put_back_low_bits(int32_t* x, const uint32_t* low, uint32_t low_width) const;
     bool rebuild_side_by_side(BitReader& reader, size_t v_start, ChannelCoding* coding,
                               int32_t* const* signal, uint32_t chan_bits);
 
@@ -71,6 +87,8 @@ private:
     const PairCodeStarts* starts_ = nullptr;  // of the frame being decoded
     std::vector<int32_t> samples_;    // one frame_length run per ALAC position
     std::vector<uint32_t> low_bits_;  // shifted-off bits, two per sample frame
+    PendingSingle pending_single_;
+    std::vector<uint32_t> pending_low_bits_;  // the waiting single's low bits
     int32_t* by_position_[8] = {};
     const int32_t* by_input_[8] = {};
 };

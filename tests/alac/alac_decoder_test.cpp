@@ -243,6 +243,48 @@ TEST(AlacDecoderLayout, ElementsMapBackToTheInputChannelOrder) {
     }
 }
 
+TEST(AlacDecoderLayout, SingleElementsRebuiltTwoAtATimeMatchTheirSignals) {
+    // A frame's single elements (centre, LFE, back centre) are filtered two
+    // at a time when their widths agree; each must still come out as its own.
+    // Orders 4 and 8 take the vector pair loop, 5 and 0 the general one, and
+    // a shifted single has a narrower width than an unshifted one.
+    const std::vector<std::vector<int>> kinds = {
+        {0, 1}, {0, 1, 1, 0}, {0, 1, 1, 0, 0}, {0, 1, 1, 1, 0}};
+    const uint32_t orders[] = {4, 8, 5, 0, 8, 4};
+    const uint8_t order[9][8] = {{}, {}, {}, {2, 0, 1}, {}, {}, {2, 0, 1, 4, 5, 3},
+                                 {2, 0, 1, 4, 5, 6, 3}, {2, 6, 7, 0, 1, 4, 5, 3}};
+    for (const auto& layout : kinds) {
+        uint32_t n = 0;
+        for (int kind : layout) n += kind == 1 ? 2 : 1;
+        for (uint32_t variant = 0; variant < 6; ++variant) {
+            SCOPED_TRACE(testing::Message() << n << " channels, variant " << variant);
+            Chans input(n);
+            for (uint32_t c = 0; c < n; ++c) input[c] = framebuild::music(4096, 24, 7 * n + c + variant);
+            Bits b;
+            uint32_t pos = 0, instances[2] = {0, 0}, singles = 0;
+            for (int kind : layout) {
+                Chans elem = {input[order[n][pos]]};
+                if (kind == 1) elem.push_back(input[order[n][pos + 1]]);
+                std::vector<Coding> coding(2);
+                uint32_t shift = 1;
+                if (kind == 0) {
+                    const uint32_t o = orders[(variant + singles) % 6];
+                    coding[0].order = o;
+                    coding[0].coefs.resize(32, 0);
+                    for (uint32_t k = 0; k < o; ++k) coding[0].coefs[k] = int16_t(700 - 150 * int(k));
+                    shift = variant % 2 == 1 && singles % 2 == 1 ? 0 : 1;
+                    ++singles;
+                }
+                framebuild::compressed_element(b, instances[kind]++, 24, 4096, elem, 2, shift, coding);
+                pos += kind == 1 ? 2 : 1;
+            }
+            AlacDecoder decoder = make_decoder(24, n);
+            ASSERT_EQ(decode(decoder, b.finish()), AlacDecodeStatus::ok);
+            expect_channels(decoder, input);
+        }
+    }
+}
+
 // A valid two-element frame (3 channels, 16-bit, partial) to break in the
 // error tests, built from its pieces so a test can alter one of them.
 struct Pieces {
