@@ -74,6 +74,53 @@ private:
     uint32_t held_ = 0;
 };
 
+// The same view of the codes, loaded afresh from the bit position for every
+// codeword (at least 57 bits then). Its serial chain runs through a load,
+// but it keeps only the position from one codeword to the next, which suits
+// a loop that runs two readers beside a filter: there the registers run
+// short long before the chains do.
+class ReloadWindow {
+public:
+    explicit ReloadWindow(const BitReader& reader)
+        : data_(reader.data()),
+          size_(reader.size()),
+          last_whole_(static_cast<ptrdiff_t>(reader.size()) - 8),
+          pos_(reader.bit_position()) {}
+
+    void fill() {
+        const size_t index = pos_ >> 3;
+        uint64_t word;
+        if (static_cast<ptrdiff_t>(index) <= last_whole_) [[likely]] {
+            std::memcpy(&word, data_ + index, 8);
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        } else {
+            word = BitReader::load_be64(data_, size_, index);
+        }
+        bits_ = word << (pos_ & 7);
+    }
+    uint64_t bits() const { return bits_; }
+    void consume(uint32_t count) {
+        bits_ <<= count;
+        pos_ += count;
+    }
+    uint32_t take(uint32_t count) {
+        if (count == 0) return 0;
+        const uint32_t value = static_cast<uint32_t>(bits_ >> (64 - count));
+        consume(count);
+        return value;
+    }
+    size_t position() const { return pos_; }
+    bool overrun() const { return pos_ > size_ * 8; }
+    void store(BitReader& reader) const { reader.move_to(pos_); }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    ptrdiff_t last_whole_;
+    size_t pos_;
+    uint64_t bits_ = 0;
+};
+
 // Codewords below nine leading ones are: q ones, a zero, then k bits holding
 // r + 1, cut to k - 1 zero bits when r is 0 (r + 1 >= 2 otherwise, so its top
 // k - 1 bits are never all zero). The value is q * divisor + r. Nine ones
@@ -84,7 +131,8 @@ struct Codeword {
     uint32_t r;
 };
 
-inline Codeword read_codeword(CodeWindow& window, uint32_t k, uint32_t escape_bits) {
+template <typename Window>
+inline Codeword read_codeword(Window& window, uint32_t k, uint32_t escape_bits) {
     const uint64_t bits = window.bits();
     // Only up to nine ones matter; the low 1 spares the count a zero test.
     const uint32_t q = static_cast<uint32_t>(std::countl_zero(~bits | 1));
@@ -113,8 +161,8 @@ inline int32_t unmap(uint32_t n) { return static_cast<int32_t>((n >> 1) ^ (0u - 
 // for every codeword); store() hands its position back. A loop that runs
 // two of these beside a filter is short of registers, so the state that
 // changes at every step is kept to the window, the mean and the output
-// pointer.
-template <uint32_t FixedPb>
+// pointer, and such loops take the ReloadWindow.
+template <uint32_t FixedPb, typename Window = CodeWindow>
 class ResidualReader {
 public:
     ResidualReader(const BitReader& reader, const GolombDecodeParams& params, int32_t* out,
@@ -197,7 +245,7 @@ public:
 private:
     uint32_t pb() const { return FixedPb != 0 ? FixedPb : pb_; }
 
-    CodeWindow window_;
+    Window window_;
     int32_t* out_;  // where the next residual goes
     const int32_t* begin_;
     const int32_t* end_;
@@ -207,7 +255,8 @@ private:
     uint32_t mb_;
 };
 
-// The reader for the cookie's usual rate, which the one-pass rebuild takes.
-using UsualResidualReader = ResidualReader<40>;
+// The reader for the cookie's usual rate, which the one-pass rebuild takes
+// beside its filter.
+using UsualResidualReader = ResidualReader<40, ReloadWindow>;
 
 }  // namespace qv::golomb_reader

@@ -35,7 +35,9 @@ TEST(BitReaderFields, MatchOneReadPerFieldAtEveryOffsetUpToTheLastByte) {
     }
 }
 
-TEST(CodeWindow, ReadsWhatBitReaderReadsFromAnyStartThroughTheEndAndPast) {
+// Both windows the residual decoder reads codes through.
+template <typename Window>
+void expect_window_reads_as_bit_reader() {
     std::vector<uint8_t> bytes(29);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 113 + 7);
     const size_t total = bytes.size() * 8;
@@ -43,7 +45,7 @@ TEST(CodeWindow, ReadsWhatBitReaderReadsFromAnyStartThroughTheEndAndPast) {
         SCOPED_TRACE(testing::Message() << "start " << start);
         BitReader plain(bytes.data(), bytes.size());
         plain.skip(start);
-        golomb_reader::CodeWindow window(plain);
+        Window window(plain);
         // Widths that vary and sum past the end; every fill is followed by
         // reads of at most 41 bits, as the decoder makes them.
         uint32_t width = 1 + uint32_t(start % 13);
@@ -66,6 +68,11 @@ TEST(CodeWindow, ReadsWhatBitReaderReadsFromAnyStartThroughTheEndAndPast) {
         EXPECT_TRUE(handed.overrun());
         EXPECT_EQ(handed.bit_position(), total);
     }
+}
+
+TEST(CodeWindows, ReadWhatBitReaderReadsFromAnyStartThroughTheEndAndPast) {
+    expect_window_reads_as_bit_reader<golomb_reader::CodeWindow>();
+    expect_window_reads_as_bit_reader<golomb_reader::ReloadWindow>();
 }
 
 }  // namespace
