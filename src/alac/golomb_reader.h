@@ -7,119 +7,13 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "alac/alac_decode_status.h"
 #include "alac/bit_reader.h"
+#include "alac/code_window.h"
 #include "alac/golomb_decoder.h"
 
 namespace qv::golomb_reader {
-
-// The codes seen through a 64-bit register, top bit first: after fill() it
-// holds at least the next 56 bits. A fill loads the eight bytes that follow
-// the bits held and ORs them in below; whole bytes only count as taken, so
-// the bits below the count are either zero or the right stream bits, and
-// the OR leaves them right. Keeping the window in a register keeps the
-// position out of the serial chain from one codeword to the next, which
-// otherwise runs through a load for every codeword. Past the last byte the
-// stream reads as zeros; overrun() tells.
-class CodeWindow {
-public:
-    explicit CodeWindow(const BitReader& reader)
-        : data_(reader.data()),
-          size_(reader.size()),
-          last_whole_(static_cast<ptrdiff_t>(reader.size()) - 8),
-          next_(reader.bit_position() >> 3) {
-        fill();
-        consume(static_cast<uint32_t>(reader.bit_position() & 7));
-    }
-
-    void fill() {
-        uint64_t word;
-        if (static_cast<ptrdiff_t>(next_) <= last_whole_) [[likely]] {
-            std::memcpy(&word, data_ + next_, 8);
-            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-        } else {
-            word = BitReader::load_be64(data_, size_, next_);
-        }
-        bits_ |= word >> held_;
-        // The whole bytes that were not held before: (63 - held) / 8.
-        next_ += 7 - (held_ >> 3);
-        held_ |= 56;
-    }
-    uint64_t bits() const { return bits_; }
-    // Drops `count` bits, at most those held.
-    void consume(uint32_t count) {
-        bits_ <<= count;
-        held_ -= count;
-    }
-    // The next `count` bits (0..32), right-aligned; at most those held.
-    uint32_t take(uint32_t count) {
-        if (count == 0) return 0;
-        const uint32_t value = static_cast<uint32_t>(bits_ >> (64 - count));
-        consume(count);
-        return value;
-    }
-    size_t position() const { return next_ * 8 - held_; }
-    bool overrun() const { return position() > size_ * 8; }
-    // Hands the position back to `reader`, with its overrun flag if set.
-    void store(BitReader& reader) const { reader.move_to(position()); }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    ptrdiff_t last_whole_;  // the last index with eight bytes from it in the data
-    size_t next_;           // the first byte not yet loaded
-    uint64_t bits_ = 0;
-    uint32_t held_ = 0;
-};
-
-// The same view of the codes, loaded afresh from the bit position for every
-// codeword (at least 57 bits then). Its serial chain runs through a load,
-// but it keeps only the position from one codeword to the next, which suits
-// a loop that runs two readers beside a filter: there the registers run
-// short long before the chains do.
-class ReloadWindow {
-public:
-    explicit ReloadWindow(const BitReader& reader)
-        : data_(reader.data()),
-          size_(reader.size()),
-          last_whole_(static_cast<ptrdiff_t>(reader.size()) - 8),
-          pos_(reader.bit_position()) {}
-
-    void fill() {
-        const size_t index = pos_ >> 3;
-        uint64_t word;
-        if (static_cast<ptrdiff_t>(index) <= last_whole_) [[likely]] {
-            std::memcpy(&word, data_ + index, 8);
-            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-        } else {
-            word = BitReader::load_be64(data_, size_, index);
-        }
-        bits_ = word << (pos_ & 7);
-    }
-    uint64_t bits() const { return bits_; }
-    void consume(uint32_t count) {
-        bits_ <<= count;
-        pos_ += count;
-    }
-    uint32_t take(uint32_t count) {
-        if (count == 0) return 0;
-        const uint32_t value = static_cast<uint32_t>(bits_ >> (64 - count));
-        consume(count);
-        return value;
-    }
-    size_t position() const { return pos_; }
-    bool overrun() const { return pos_ > size_ * 8; }
-    void store(BitReader& reader) const { reader.move_to(pos_); }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    ptrdiff_t last_whole_;
-    size_t pos_;
-    uint64_t bits_ = 0;
-};
 
 // Codewords below nine leading ones are: q ones, a zero, then k bits holding
 // r + 1, cut to k - 1 zero bits when r is 0 (r + 1 >= 2 otherwise, so its top
