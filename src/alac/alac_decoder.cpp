@@ -62,7 +62,6 @@ inline int32_t sign_extend(uint32_t x, uint32_t bits) {
 
 }  // namespace
 
-
 struct AlacDecoder::ElementHeader {
     bool partial = false;
     uint32_t bytes_shifted = 0;
@@ -272,11 +271,9 @@ AlacDecodeStatus AlacDecoder::decode_single(BitReader& reader, ChannelCoding& co
 
     PendingSingle& waiting = pending_single_;
     if (waiting.x != nullptr && waiting.chan_bits == chan_bits) {
-        unpredict_block_pair({waiting.x, waiting.coding.coefs, waiting.coding.order,
-                              waiting.coding.den_shift},
-                             {x, coding.coefs, coding.order,
-                              coding.den_shift},
-                             frames, chan_bits);
+        const ChannelCoding& first = waiting.coding;
+        unpredict_block_pair({waiting.x, waiting.coding.coefs, first.order, first.den_shift},
+                             {x, coding.coefs, coding.order, coding.den_shift}, frames, chan_bits);
         put_back_low_bits(waiting.x, pending_low_bits_.data(), waiting.low_width);
         put_back_low_bits(x, low_bits_.data(), low_width);
         waiting.x = nullptr;
