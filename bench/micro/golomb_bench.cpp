@@ -102,8 +102,8 @@ void golomb_decode_side_by_side(benchmark::State& state) {
         qv::golomb_reader::UsualResidualReader ru(reader, {}, u.data(), packet_frames, 17);
         qv::golomb_reader::UsualResidualReader rv(v_reader, {}, v.data(), packet_frames, 17);
         for (uint32_t i = 0; i < uint32_t(packet_frames); ++i) {
-            if (ru.decoded() <= i && ru.step() != qv::AlacDecodeStatus::ok) break;
-            if (rv.decoded() <= i && rv.step() != qv::AlacDecodeStatus::ok) break;
+            if (!ru.holds(i) && ru.step() != qv::AlacDecodeStatus::ok) break;
+            if (!rv.holds(i) && rv.step() != qv::AlacDecodeStatus::ok) break;
         }
         benchmark::DoNotOptimize(u.data());
         benchmark::DoNotOptimize(v.data());

@@ -19,7 +19,7 @@ namespace qv::golomb_reader {
 // r + 1, cut to k - 1 zero bits when r is 0 (r + 1 >= 2 otherwise, so its top
 // k - 1 bits are never all zero). The value is q * divisor + r. Nine ones
 // announce `escape_bits` raw bits, which are the value itself (q = 0). The
-// window must hold 9 + max(k + 1, escape_bits) bits, at most 41.
+// window must hold 9 + max(k, escape_bits) bits, at most 41.
 struct Codeword {
     uint32_t q;
     uint32_t r;
@@ -70,8 +70,6 @@ public:
           kb_(params.kb),
           mb_(params.mb0) {}
 
-    // Residuals decoded so far; all of them once this reaches the count.
-    uint32_t decoded() const { return static_cast<uint32_t>(out_ - begin_); }
     // Whether residual `index` is in.
     bool holds(uint32_t index) const { return out_ > begin_ + index; }
 

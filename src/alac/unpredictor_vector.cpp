@@ -337,8 +337,8 @@ RZ_AVX2 void run_one(const Signal& s, uint32_t count, uint32_t wrap) {
 }
 
 // Decodes residuals until sample j's is in; false on a decoding error.
-[[gnu::always_inline]] inline bool decode_through(golomb_reader::UsualResidualReader& reader, int32_t j,
-                           AlacDecodeStatus& status) {
+[[gnu::always_inline]] inline bool decode_through(golomb_reader::UsualResidualReader& reader,
+                                                  int32_t j, AlacDecodeStatus& status) {
     if (reader.holds(uint32_t(j))) return true;
     status = reader.step();
     return status == AlacDecodeStatus::ok;
