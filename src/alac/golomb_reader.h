@@ -82,8 +82,7 @@ public:
         // 1 for the residual right after a run shorter than the cap.
         uint32_t after_run = 0;
         for (;;) {
-            // The top bit's index, which is one instruction (the argument is
-            // never 0).
+            // The index of the top bit (the argument is never 0).
             const uint32_t k =
                 std::min(31 ^ static_cast<uint32_t>(__builtin_clz((mb_ >> 9) + 3)), kb_);
             window_.fill();
