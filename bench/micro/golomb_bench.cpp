@@ -29,17 +29,19 @@ const Residuals& packet_residuals() {
     return residuals;
 }
 
-// Both channels coded into `out`; returns the number of bits.
-uint32_t encode_both(const Residuals& r, std::vector<uint8_t>& out) {
+// Both channels coded into `out`; returns the number of bits, and U's in
+// `bits_u` when given.
+uint32_t encode_both(const Residuals& r, std::vector<uint8_t>& out, uint32_t* bits_u = nullptr) {
     qv::BitWriter writer;
     qv::bit_writer_init(writer, out.data(), static_cast<uint32_t>(out.size() - 8));
     qv::GolombParams params;
-    uint32_t bits_u = 0, bits_v = 0;
+    uint32_t u_bits = 0, v_bits = 0;
     qv::set_golomb_params(params, packet_frames);
-    qv::golomb_encode(params, r.u.data(), writer, packet_frames, 17, bits_u);
+    qv::golomb_encode(params, r.u.data(), writer, packet_frames, 17, u_bits);
     qv::set_golomb_params(params, packet_frames);
-    qv::golomb_encode(params, r.v.data(), writer, packet_frames, 17, bits_v);
-    return bits_u + bits_v;
+    qv::golomb_encode(params, r.v.data(), writer, packet_frames, 17, v_bits);
+    if (bits_u != nullptr) *bits_u = u_bits;
+    return u_bits + v_bits;
 }
 
 void golomb_packet(benchmark::State& state) {
@@ -85,15 +87,8 @@ void golomb_decode_packet(benchmark::State& state) {
 void golomb_decode_side_by_side(benchmark::State& state) {
     const Residuals& residuals = packet_residuals();
     std::vector<uint8_t> out(packet_frames * 2 * 6 + 64);
-    qv::BitWriter writer;
-    qv::bit_writer_init(writer, out.data(), static_cast<uint32_t>(out.size() - 8));
-    qv::GolombParams params;
-    uint32_t bits_u = 0, bits_v = 0;
-    qv::set_golomb_params(params, packet_frames);
-    qv::golomb_encode(params, residuals.u.data(), writer, packet_frames, 17, bits_u);
-    qv::set_golomb_params(params, packet_frames);
-    qv::golomb_encode(params, residuals.v.data(), writer, packet_frames, 17, bits_v);
-    out.resize((bits_u + bits_v + 7) / 8);
+    uint32_t bits_u = 0;
+    out.resize((encode_both(residuals, out, &bits_u) + 7) / 8);
     std::vector<int32_t> u(packet_frames), v(packet_frames);
     qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
         qv::BitReader reader(out.data(), out.size());
