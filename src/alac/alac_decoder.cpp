@@ -232,7 +232,7 @@ AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const Element
     int32_t* signal[2] = {by_position_[position], by_position_[position + width - 1]};
     if (width == 1) return decode_single(reader, coding[0], signal[0], chan_bits, low_width);
     if (!rebuild_side_by_side(reader, v_start, coding, signal, chan_bits)) {
-        const AlacDecodeStatus status = rebuild(reader, coding, signal, width, chan_bits);
+        const AlacDecodeStatus status = rebuild_pair(reader, coding, signal, chan_bits);
         if (status != AlacDecodeStatus::ok) return status;
     }
 
@@ -264,15 +264,12 @@ AlacDecodeStatus AlacDecoder::decode_single(BitReader& reader, ChannelCoding& co
     const GolombDecodeParams params{config_.mb, config_.pb, config_.kb};
     const AlacDecodeStatus status = golomb_decode(reader, params, x, frames, chan_bits);
     if (status != AlacDecodeStatus::ok) return status;
-    // Samples that the filter does not wrap must already fit the width.
-    const uint32_t unwrapped = coding.order == 0 ? frames : 1;
-    for (uint32_t i = 0; i < unwrapped; ++i)
-        if (!fits(x[i], chan_bits)) return AlacDecodeStatus::sample_out_of_range;
+    if (!unwrapped_samples_fit(x, coding, chan_bits)) return AlacDecodeStatus::sample_out_of_range;
 
     PendingSingle& waiting = pending_single_;
     if (waiting.x != nullptr && waiting.chan_bits == chan_bits) {
-        const ChannelCoding& first = waiting.coding;
-        unpredict_block_pair({waiting.x, waiting.coding.coefs, first.order, first.den_shift},
+        ChannelCoding& first = waiting.coding;
+        unpredict_block_pair({waiting.x, first.coefs, first.order, first.den_shift},
                              {x, coding.coefs, coding.order, coding.den_shift}, frames, chan_bits);
         put_back_low_bits(waiting.x, pending_low_bits_.data(), waiting.low_width);
         put_back_low_bits(x, low_bits_.data(), low_width);
@@ -305,44 +302,48 @@ void AlacDecoder::put_back_low_bits(int32_t* x, const uint32_t* low, uint32_t lo
         x[i] = static_cast<int32_t>((static_cast<uint32_t>(x[i]) << low_width) | low[i]);
 }
 
-// Reads the element's residual codes and rebuilds its signals from them.
-AlacDecodeStatus AlacDecoder::rebuild(BitReader& reader, ChannelCoding* coding,
-                                      int32_t* const* signal, uint32_t width, uint32_t chan_bits) {
+// A pair's residual codes, read one signal after the other, and its
+// signals rebuilt from them.
+AlacDecodeStatus AlacDecoder::rebuild_pair(BitReader& reader, ChannelCoding* coding,
+                                           int32_t* const* signal, uint32_t chan_bits) {
     const uint32_t frames = frame_count_;
     const GolombDecodeParams params{config_.mb, config_.pb, config_.kb};
-    // A pair's V residuals, at the usual rate, are read as its filter runs.
-    const bool stream_v = width == 2 && params.pb == 40;
-    for (uint32_t ch = 0; ch < width - uint32_t(stream_v); ++ch) {
-        const AlacDecodeStatus status = golomb_decode(reader, params, signal[ch], frames, chan_bits);
-        if (status != AlacDecodeStatus::ok) return status;
-    }
+    // V's residuals, at the usual rate, are read as the filter runs.
+    const bool stream_v = params.pb == 40;
+    AlacDecodeStatus status = golomb_decode(reader, params, signal[0], frames, chan_bits);
+    if (status == AlacDecodeStatus::ok && !stream_v)
+        status = golomb_decode(reader, params, signal[1], frames, chan_bits);
+    if (status != AlacDecodeStatus::ok) return status;
     std::optional<golomb_reader::UsualResidualReader> v_rest;
     if (stream_v) {
         v_rest.emplace(reader, params, signal[1], frames, chan_bits);
-        const AlacDecodeStatus status = v_rest->decode_to(coding[1].order == 0 ? frames : 1);
+        status = v_rest->decode_to(coding[1].order == 0 ? frames : 1);
         if (status != AlacDecodeStatus::ok) return status;
     }
     UnpredictorInput filter[2];
-    for (uint32_t ch = 0; ch < width; ++ch) {
-        int32_t* x = signal[ch];
-        // Samples that the filter does not wrap must already fit the width.
-        const uint32_t unwrapped = coding[ch].order == 0 ? frames : 1;
-        for (uint32_t i = 0; i < unwrapped; ++i)
-            if (!fits(x[i], chan_bits)) return AlacDecodeStatus::sample_out_of_range;
-        filter[ch] = {x, coding[ch].coefs, coding[ch].order, coding[ch].den_shift};
+    for (uint32_t ch = 0; ch < 2; ++ch) {
+        if (!unwrapped_samples_fit(signal[ch], coding[ch], chan_bits))
+            return AlacDecodeStatus::sample_out_of_range;
+        filter[ch] = {signal[ch], coding[ch].coefs, coding[ch].order, coding[ch].den_shift};
     }
-    if (stream_v) {
-        const AlacDecodeStatus status =
-            unpredict_block_pair_decoding(filter[0], filter[1], frames, chan_bits, *v_rest);
-        if (status != AlacDecodeStatus::ok) return status;
-        v_rest->store(reader);
-    } else if (width == 2) {
+    if (!stream_v) {
         unpredict_block_pair(filter[0], filter[1], frames, chan_bits);
-    } else {
-        unpredict_block(signal[0], frames, coding[0].coefs, coding[0].order, chan_bits,
-                        coding[0].den_shift);
+        return AlacDecodeStatus::ok;
     }
+    status = unpredict_block_pair_decoding(filter[0], filter[1], frames, chan_bits, *v_rest);
+    if (status != AlacDecodeStatus::ok) return status;
+    v_rest->store(reader);
     return AlacDecodeStatus::ok;
+}
+
+// Samples that the filter passes through unwrapped (all of them at order 0,
+// else the first) must already fit the width.
+bool AlacDecoder::unwrapped_samples_fit(const int32_t* x, const ChannelCoding& coding,
+                                        uint32_t chan_bits) const {
+    const uint32_t unwrapped = coding.order == 0 ? frame_count_ : 1;
+    for (uint32_t i = 0; i < unwrapped; ++i)
+        if (!fits(x[i], chan_bits)) return false;
+    return true;
 }
 
 // A pair whose V codes start at `v_start`, read side by side with U's in

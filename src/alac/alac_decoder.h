@@ -70,8 +70,10 @@ private:
     AlacDecodeStatus decode_uncompressed(BitReader& reader, uint32_t position, uint32_t width);
     AlacDecodeStatus decode_compressed(BitReader& reader, const ElementHeader& header,
                                        uint32_t position, uint32_t width, size_t v_start);
-    AlacDecodeStatus rebuild(BitReader& reader, ChannelCoding* coding, int32_t* const* signal,
-                             uint32_t width, uint32_t chan_bits);
+    AlacDecodeStatus rebuild_pair(BitReader& reader, ChannelCoding* coding,
+                                  int32_t* const* signal, uint32_t chan_bits);
+    bool unwrapped_samples_fit(const int32_t* x, const ChannelCoding& coding,
+                               uint32_t chan_bits) const;
     bool finish_pair(int32_t* u, int32_t* v, uint32_t frames, uint32_t mix_bits, uint32_t mix_res,
                      uint32_t high_width, uint32_t low_width) const;
     AlacDecodeStatus decode_single(BitReader& reader, ChannelCoding& coding, int32_t* x,
