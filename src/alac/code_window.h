@@ -56,13 +56,6 @@ public:
         bits_ <<= count;
         held_ -= count;
     }
-    // The next `count` bits (0..32), right-aligned; at most those held.
-    uint32_t take(uint32_t count) {
-        if (count == 0) return 0;
-        const uint32_t value = static_cast<uint32_t>(bits_ >> (64 - count));
-        consume(count);
-        return value;
-    }
     size_t position() const { return next_ * 8 - held_; }
     bool overrun() const { return position() > size_ * 8; }
     // Hands the position back to `reader`, with its overrun flag if set.
@@ -96,12 +89,6 @@ public:
         bits_ <<= count;
         pos_ += count;
     }
-    uint32_t take(uint32_t count) {
-        if (count == 0) return 0;
-        const uint32_t value = static_cast<uint32_t>(bits_ >> (64 - count));
-        consume(count);
-        return value;
-    }
     size_t position() const { return pos_; }
     bool overrun() const { return pos_ > size_ * 8; }
     void store(BitReader& reader) const { reader.move_to(pos_); }
@@ -113,5 +100,15 @@ private:
     size_t pos_;
     uint64_t bits_ = 0;
 };
+
+// The next `count` bits (0..32) of either window, right-aligned, taken;
+// at most those it holds.
+template <typename Window>
+uint32_t take(Window& window, uint32_t count) {
+    if (count == 0) return 0;
+    const uint32_t value = static_cast<uint32_t>(window.bits() >> (64 - count));
+    window.consume(count);
+    return value;
+}
 
 }  // namespace qv::golomb_reader

@@ -32,7 +32,7 @@ inline Codeword read_codeword(Window& window, uint32_t k, uint32_t escape_bits) 
     const uint32_t q = static_cast<uint32_t>(std::countl_zero(~bits | 1));
     if (q >= 9) [[unlikely]] {
         window.consume(9);
-        return {0, window.take(escape_bits)};
+        return {0, take(window, escape_bits)};
     }
     // After the q ones the zero is on top, so k + 1 bits from there are the
     // k bits after it.

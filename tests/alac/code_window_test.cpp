@@ -28,8 +28,8 @@ void expect_window_reads_as_bit_reader() {
             const uint32_t first = width, second = (width * 7) % 9;
             const uint64_t bits = window.bits();
             EXPECT_EQ(uint32_t(bits >> 32), plain.peek32());
-            EXPECT_EQ(window.take(first), plain.read(first));
-            EXPECT_EQ(window.take(second), plain.read(second));
+            EXPECT_EQ(golomb_reader::take(window, first), plain.read(first));
+            EXPECT_EQ(golomb_reader::take(window, second), plain.read(second));
             EXPECT_EQ(window.overrun(), plain.overrun());
             if (!plain.overrun()) {
                 EXPECT_EQ(window.position(), plain.bit_position());
