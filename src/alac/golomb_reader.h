@@ -68,7 +68,7 @@ public:
           sample_bits_(sample_bits),
           pb_(FixedPb != 0 ? FixedPb : params.pb),
           kb_(params.kb),
-          mb_(params.mb0) {}
+          biased_mb_(params.mb0 + bias) {}
 
     // Whether residual `index` is in.
     bool holds(uint32_t index) const { return out_ > begin_ + index; }
@@ -82,27 +82,20 @@ public:
         // 1 for the residual right after a run shorter than the cap.
         uint32_t after_run = 0;
         for (;;) {
-            // The index of the top bit (the argument is never 0).
-            const uint32_t k =
-                std::min(31 ^ static_cast<uint32_t>(__builtin_clz((mb_ >> 9) + 3)), kb_);
+            const uint32_t k = std::min(top_bit(biased_mb_ >> 9), kb_);
             window_.fill();
             const Codeword code = read_codeword(window_, k, sample_bits_);
             // q * (2^k - 1), as a shift.
             const uint32_t n = (code.q << k) - code.q + code.r + after_run;
             *out_++ = unmap(n);
             // The mean follows the mapped value itself, before the run correction.
-            if constexpr (FixedPb == 40) {
-                // 40 * mb / 512 as 5 * mb / 64: the mean stays below
-                // 512 * 65536, so 40 * mb never wraps and the two agree.
-                mb_ = mb_ + n * 40 - ((mb_ * 5) >> 6);
-            } else {
-                mb_ = mb_ + n * pb() - ((pb() * mb_) >> 9);
-            }
-            if (n > 0xFFFF) [[unlikely]] mb_ = 0xFFFF;
-            if (mb_ >= 128 || out_ == end_) [[likely]] return AlacDecodeStatus::ok;
+            biased_mb_ = biased_mb_ - decay(biased_mb_ - bias) + n * pb();
+            if (n > 0xFFFF) [[unlikely]] biased_mb_ = 0xFFFF + bias;
+            if (biased_mb_ >= 128 + bias || out_ == end_) [[likely]] return AlacDecodeStatus::ok;
             // mb < 128 here, so the run parameter lies in 1..8.
+            const uint32_t mb = biased_mb_ - bias;
             const uint32_t kz =
-                static_cast<uint32_t>(std::countl_zero(mb_)) - 24 + ((mb_ + 16) >> 6);
+                static_cast<uint32_t>(std::countl_zero(mb)) - 24 + ((mb + 16) >> 6);
             const uint32_t run_mask = (1u << kb_) - 1;
             window_.fill();
             const Codeword run_code = read_codeword(window_, kz, 16);
@@ -110,7 +103,7 @@ public:
             if (run > static_cast<uint32_t>(end_ - out_)) return AlacDecodeStatus::zero_run_overflow;
             std::fill(out_, out_ + run, 0);
             out_ += run;
-            mb_ = 0;
+            biased_mb_ = bias;
             // A run cut at the 65535 cap is followed by an ordinary residual.
             if (run >= 65535 || out_ == end_) return AlacDecodeStatus::ok;
             after_run = 1;
@@ -134,7 +127,30 @@ public:
     size_t bit_position() const { return window_.position(); }
 
 private:
+    // The mean is held plus 3 * 512, so that the Rice parameter's argument
+    // (mb >> 9) + 3 is one shift of it.
+    static constexpr uint32_t bias = 3 << 9;
+
     uint32_t pb() const { return FixedPb != 0 ? FixedPb : pb_; }
+
+    // The mean's decay per residual, pb * mb / 512.
+    uint32_t decay(uint32_t mb) const {
+        // 40 * mb / 512 as 5 * mb / 64: the mean stays below 512 * 65536,
+        // so 40 * mb never wraps and the two agree.
+        if constexpr (FixedPb == 40) return (mb * 5) >> 6;
+        return (pb() * mb) >> 9;
+    }
+
+    // The index of the top bit (x is never 0 here). g++'s x86 builtin is the
+    // bit scan itself; from 31 ^ clz it may leave two xors on the serial
+    // chain where it joins paths between them.
+    static uint32_t top_bit(uint32_t x) {
+#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+        return static_cast<uint32_t>(__builtin_ia32_bsrsi(static_cast<int>(x)));
+#else
+        return 31 ^ static_cast<uint32_t>(__builtin_clz(x));
+#endif
+    }
 
     Window window_;
     int32_t* out_;  // where the next residual goes
@@ -143,7 +159,7 @@ private:
     uint32_t sample_bits_;
     uint32_t pb_;
     uint32_t kb_;
-    uint32_t mb_;
+    uint32_t biased_mb_;
 };
 
 // The reader for the cookie's usual rate, which the one-pass rebuild takes
