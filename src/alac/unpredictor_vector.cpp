@@ -200,7 +200,10 @@ struct PairLanes<4> : Lanes<8> {
 // others, so that the serial chain from one sample to the next is one
 // multiply and the rounding: the other taps' products, their sum and every
 // adaptation compare need only samples one step older. (The adaptation's
-// sums never include the newest tap, which the adaptation visits last.)
+// sums never include the newest tap, which the adaptation visits last.) Its
+// product a * (oldest - newest) is taken as a * newest added to the rest
+// less a * oldest, equal modulo 2^32 like every sum here before the shift,
+// which keeps the subtraction off that chain.
 template <int TapsU, int TapsV, int H>
 struct PairChain {
     using P = PairLanes<H>;
@@ -265,9 +268,9 @@ struct PairChain {
         // x[j - H .. j - 2] in the lower H - 1 lanes of each half.
         const V moved = P::down(window);
         const V older_b = P::template sub_where<older_taps>(oldest, moved);
-        const V rest = P::sub(half, P::sum_halves(P::mul(a, older_b)));
-        const V newest_b = P::sub(oldest, newest);
-        const V rounded = P::shift_right(P::sub(rest, P::mul(a_newest, newest_b)), den_shift);
+        const V rest = P::sub(P::sub(half, P::sum_halves(P::mul(a, older_b))),
+                              P::mul(a_newest, oldest));
+        const V rounded = P::shift_right(P::add(rest, P::mul(a_newest, newest)), den_shift);
         const V value = P::wrap(P::add(P::add(e, oldest), rounded), wrap);
         out_u = P::low_first(value);
         out_v = P::high_first(value);
@@ -280,7 +283,7 @@ struct PairChain {
         const V rise = P::mul(P::shift_right(P::sub(P::splat(0), magnitude), den_shift), ramp);
         const Mask plus = P::greater(e, P::sum_before(down));
         const Mask minus = P::greater(P::sum_before(rise), e);
-        const V b = P::template blend<newest_lanes>(older_b, newest_b);
+        const V b = P::template blend<newest_lanes>(older_b, P::sub(oldest, newest));
         const V sign = P::max(P::min(b, P::splat(1)), P::splat(-1));
         a = P::add_in(P::sub_in(a, plus, sign), minus, sign);
         a_newest = P::spread_top(a);
