@@ -70,11 +70,12 @@ private:
     uint32_t held_ = 0;
 };
 
-// The same view of the codes, loaded afresh from the bit position for every
-// codeword (at least 57 bits then). Its serial chain runs through a load,
-// but it keeps only the position from one codeword to the next, which suits
-// a loop that runs two readers beside a filter: there the registers run
-// short long before the chains do.
+// The same view of the codes, loaded afresh from the bit position whenever
+// they are looked at (at least 57 bits then), so that fill() has nothing to
+// do. Its serial chain runs through a load, but it keeps only the position
+// from one codeword to the next, which suits a loop that runs two readers
+// beside a filter: there the registers run short long before the chains do,
+// and a window held in memory would cost a store for every codeword.
 class ReloadWindow {
 public:
     explicit ReloadWindow(const BitReader& reader)
@@ -83,12 +84,9 @@ public:
           last_whole_(static_cast<ptrdiff_t>(reader.size()) - 8),
           pos_(reader.bit_position()) {}
 
-    void fill() { bits_ = load_codes(data_, size_, last_whole_, pos_ >> 3) << (pos_ & 7); }
-    uint64_t bits() const { return bits_; }
-    void consume(uint32_t count) {
-        bits_ <<= count;
-        pos_ += count;
-    }
+    void fill() {}
+    uint64_t bits() const { return load_codes(data_, size_, last_whole_, pos_ >> 3) << (pos_ & 7); }
+    void consume(uint32_t count) { pos_ += count; }
     size_t position() const { return pos_; }
     bool overrun() const { return pos_ > size_ * 8; }
     void store(BitReader& reader) const { reader.move_to(pos_); }
@@ -98,7 +96,6 @@ private:
     size_t size_;
     ptrdiff_t last_whole_;  // see load_codes
     size_t pos_;
-    uint64_t bits_ = 0;
 };
 
 // The next `count` bits (0..32) of either window, right-aligned, taken;
