@@ -364,7 +364,7 @@ bool AlacDecoder::rebuild_side_by_side(BitReader& reader, size_t v_start, Channe
         std::copy_n(coding[ch].coefs, 8, saved[ch]);
     }
     BitReader v_reader = reader;
-    v_reader.seek(v_start);
+    v_reader.move_to(v_start);
     golomb_reader::UsualResidualReader u_rest(reader, params, signal[0], frames, chan_bits);
     golomb_reader::UsualResidualReader v_rest(v_reader, params, signal[1], frames, chan_bits);
     const UnpredictorInput u{signal[0], coding[0].coefs, coding[0].order, coding[0].den_shift};

@@ -73,8 +73,6 @@ public:
     }
 
     size_t bit_position() const { return pos_; }
-    // Moves to bit `position`, which must not lie past the end.
-    void seek(size_t position) { pos_ = position; }
     // Moves to bit `position`; one past the end leaves the reader at the end
     // with the overrun flag set, as a read that went there would.
     void move_to(size_t position) {

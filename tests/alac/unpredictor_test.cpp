@@ -236,7 +236,7 @@ TEST(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
                     const uint64_t v_end = both.count;
                     const std::vector<uint8_t> coded = both.finish();
                     BitReader u_reader(coded.data(), coded.size()), v_reader = u_reader;
-                    v_reader.seek(u_end);
+                    v_reader.move_to(u_end);
                     Filtered two_u{std::vector<int32_t>(count, 7), c}, two_v{two_u.x, c};
                     golomb_reader::UsualResidualReader u_rest(u_reader, {}, two_u.x.data(), count, 17);
                     golomb_reader::UsualResidualReader v_rest(v_reader, {}, two_v.x.data(), count, 17);
