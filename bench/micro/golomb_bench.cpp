@@ -93,7 +93,7 @@ void golomb_decode_side_by_side(benchmark::State& state) {
     qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
         qv::BitReader reader(out.data(), out.size());
         qv::BitReader v_reader = reader;
-        v_reader.seek(bits_u);
+        v_reader.move_to(bits_u);
         qv::golomb_reader::UsualResidualReader ru(reader, {}, u.data(), packet_frames, 17);
         qv::golomb_reader::UsualResidualReader rv(v_reader, {}, v.data(), packet_frames, 17);
         for (uint32_t i = 0; i < uint32_t(packet_frames); ++i) {
