@@ -1,9 +1,8 @@
 // The cover file is held whole in memory until the movie box is written.
 #include "app/artwork_file.h"
 
-#include <fstream>
-
 #include "app/extension.h"
+#include "platform/input_file.h"
 
 namespace qv {
 
@@ -19,24 +18,40 @@ bool load_artwork(const std::filesystem::path& path, std::vector<uint8_t>& bytes
         return false;
     }
 
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
+    platform::InputFile file;
+    if (!file.open(path)) {
         error = "could not open artwork file";
         return false;
     }
-    file.seekg(0, std::ios::end);
-    const std::streamoff end = file.tellg();
-    file.seekg(0, std::ios::beg);
-    if (end <= 0 || static_cast<uint64_t>(end) > artwork_size_limit) {
+    // A regular file's size is known before reading; a pipe is read to its
+    // end, but never more than one byte past the limit.
+    const uint64_t expected = file.is_regular() ? file.regular_size() : artwork_size_limit + 1;
+    if (file.is_regular() && (expected == 0 || expected > artwork_size_limit)) {
         error = "artwork file is empty or too large";
         return false;
     }
-    std::vector<uint8_t> content(static_cast<size_t>(end));
-    file.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(content.size()));
-    if (!file || file.gcount() != static_cast<std::streamsize>(content.size())) {
+    std::vector<uint8_t> content(static_cast<size_t>(expected));
+    size_t filled = 0;
+    while (filled < content.size()) {
+        size_t count = 0;
+        if (!file.read(content.data() + filled, content.size() - filled, count)) {
+            error = "failed reading artwork file";
+            return false;
+        }
+        if (count == 0) {
+            break;
+        }
+        filled += count;
+    }
+    if (file.is_regular() && filled != content.size()) {
         error = "failed reading artwork file";
         return false;
     }
+    if (filled == 0 || filled > artwork_size_limit) {
+        error = "artwork file is empty or too large";
+        return false;
+    }
+    content.resize(filled);
     bytes = std::move(content);
     return true;
 }

@@ -30,6 +30,10 @@ bool check_existing_output(const EncodeContext& context, std::string& error) {
     switch (platform::query_file_status(context.output_path, system_error)) {
     case platform::FileStatus::missing:
         return true;
+    case platform::FileStatus::directory:
+        // Refused whatever --overwrite says: no file can take a folder's place.
+        error = "output is a directory";
+        return false;
     case platform::FileStatus::exists:
         if (context.overwrite) {
             return true;
@@ -130,7 +134,6 @@ bool finish_conversion(EncodeContext& context) {
 }
 
 int run_conversion(const CliOptions& options, const FlacLibrary* library) {
-    platform::install_interrupt_handlers();
     reset_encoder_profile();
     set_profiling_enabled(options.profile);
 
@@ -159,7 +162,11 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
                    : read_wav_input(options.input_path, format, consume_pcm_block, &consumer,
                                     reader_error);
     if (!read_ok) {
-        print_error(context.error.empty() ? reader_error : context.error);
+        // An interruption ends a wait or a read anywhere in the reader with
+        // a failure of its own; the user asked for the stop and is told so.
+        print_error(platform::interrupt_requested()
+                        ? interrupted_message
+                        : (context.error.empty() ? reader_error : context.error));
         return 1;
     }
     // A request that came in after the last block still stops the run before

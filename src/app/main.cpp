@@ -3,11 +3,15 @@
 // released on every way out.
 #include "app/program.h"
 #include "input/flac_library.h"
+#include "platform/interrupt.h"
 #include "platform/path_text.h"
 
 namespace {
 
 int program_main(int argc, char** argv) {
+    // Before anything is read or written: Ctrl-C must end even the wait for
+    // the first byte, and a closed standard output must not end the process.
+    qv::platform::install_interrupt_handlers();
     std::unique_ptr<qv::FlacLibrary> library = qv::load_flac_library();
     const int exit_code =
         qv::run_program(qv::platform::command_line_arguments(argc, argv), library.get());

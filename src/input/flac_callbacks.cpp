@@ -8,6 +8,9 @@ namespace {
 
 constexpr int write_continue = 0;  // FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE
 constexpr int write_abort = 1;     // FLAC__STREAM_DECODER_WRITE_STATUS_ABORT
+constexpr int read_continue = 0;   // FLAC__STREAM_DECODER_READ_STATUS_CONTINUE
+constexpr int read_end = 1;        // FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM
+constexpr int read_abort = 2;      // FLAC__STREAM_DECODER_READ_STATUS_ABORT
 
 bool accepted_bit_depth(uint32_t bits) {
     return bits == 16 || bits == 20 || bits == 24 || bits == 32;
@@ -81,6 +84,15 @@ int flac_write_callback(const void* decoder, const void*, const int32_t* const b
         return write_abort;
     }
     const uint32_t frames = state.functions->stream_decoder_get_blocksize(decoder);
+    if (frames != 0) {
+        state.stream_frames += frames;
+        // More audio than declared: a frame repeated or appended. Decoding
+        // goes on only to count it for the report; none of it is encoded.
+        const uint64_t declared = state.format->total_frames;
+        if (declared != 0 && state.stream_frames > declared) {
+            return write_continue;
+        }
+    }
     if (frames == 0 || !state.consumer(state.context, buffer, frames)) {
         state.aborted = true;
         return write_abort;
@@ -103,6 +115,19 @@ void flac_error_callback(const void* decoder, int status, void* client_data) {
         state.audio_error_seen = true;
         state.audio_error_status = status;
     }
+}
+
+int flac_read_callback(const void*, uint8_t buffer[], size_t* bytes, void* client_data) {
+    FlacDecodeState& state = *static_cast<FlacDecodeState*>(client_data);
+    std::size_t count = 0;
+    // InputFile::read fails once an interruption is requested, which ends
+    // even an input that never ends (/dev/zero named .flac).
+    if (*bytes == 0 || !state.input->read(buffer, *bytes, count)) {
+        *bytes = 0;
+        return read_abort;
+    }
+    *bytes = count;
+    return count == 0 ? read_end : read_continue;
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 
 #include "input/audio_format.h"
 #include "input/flac_library.h"
+#include "platform/input_file.h"
 
 namespace qv {
 
@@ -24,6 +25,10 @@ struct FlacDecodeState {
     int32_t audio_error_status = 0;
     bool audio_error_seen = false;
     uint64_t delivered_frames = 0;  // sample frames the consumer has accepted
+    // Sample frames in the frames libFLAC decoded, delivered or not: audio
+    // past the declared total is counted here but never encoded.
+    uint64_t stream_frames = 0;
+    platform::InputFile* input = nullptr;  // the file, when the program reads it itself
 };
 
 // Text for a libFLAC error status; "decoder error" for values it does not name.
@@ -32,5 +37,6 @@ const char* flac_error_status_text(int32_t status);
 int flac_write_callback(const void* decoder, const void* frame, const int32_t* const buffer[],
                         void* client_data);
 void flac_error_callback(const void* decoder, int status, void* client_data);
+int flac_read_callback(const void* decoder, uint8_t buffer[], size_t* bytes, void* client_data);
 
 }  // namespace qv

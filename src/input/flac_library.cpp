@@ -41,6 +41,12 @@ void resolve(platform::LibraryHandle module, const char* name, Function& slot, b
     slot = reinterpret_cast<Function>(symbol);
 }
 
+// Optional exports stay null when the library lacks them.
+template <typename Function>
+void resolve_optional(platform::LibraryHandle module, const char* name, Function& slot) {
+    slot = reinterpret_cast<Function>(platform::find_symbol(module, name));
+}
+
 bool resolve_all(platform::LibraryHandle module, FlacFunctions& f, std::string& reason) {
     bool complete = true;
     resolve(module, "FLAC__stream_decoder_new", f.stream_decoder_new, complete, reason);
@@ -64,6 +70,9 @@ bool resolve_all(platform::LibraryHandle module, FlacFunctions& f, std::string& 
             f.stream_decoder_get_total_samples, complete, reason);
     resolve(module, "FLAC__stream_decoder_get_resolved_state_string",
             f.stream_decoder_get_resolved_state_string, complete, reason);
+    resolve_optional(module, "FLAC__stream_decoder_init_stream", f.stream_decoder_init_stream);
+    resolve_optional(module, "FLAC__stream_decoder_set_md5_checking",
+                     f.stream_decoder_set_md5_checking);
     return complete;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // libFLAC, loaded at run time from beside the executable (on Linux also from
-// the system), with the twelve stream-decoder entry points the reader uses.
+// the system), with the twelve stream-decoder entry points the reader needs
+// and the optional ones it uses when the library has them.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -19,6 +21,9 @@ using FlacWriteCallback = int (*)(const void* decoder, const void* frame,
 using FlacMetadataCallback = void (*)(const void* decoder, const void* metadata,
                                       void* client_data);
 using FlacErrorCallback = void (*)(const void* decoder, int status, void* client_data);
+// Returns 0 (continue), 1 (end of stream) or 2 (abort).
+using FlacReadCallback = int (*)(const void* decoder, uint8_t buffer[], size_t* bytes,
+                                 void* client_data);
 
 // The twelve entry points, in resolution order. The signatures are those of
 // libFLAC's stream decoder API, with the decoder as an opaque pointer and
@@ -39,6 +44,19 @@ struct FlacFunctions {
     unsigned (*stream_decoder_get_blocksize)(const void* decoder) = nullptr;
     uint64_t (*stream_decoder_get_total_samples)(const void* decoder) = nullptr;
     const char* (*stream_decoder_get_resolved_state_string)(const void* decoder) = nullptr;
+
+    // Optional entry points: a library without them still decodes. With
+    // init_stream the program reads the file itself, so that an interruption
+    // ends even an endless input; with set_md5_checking libFLAC compares the
+    // decoded audio with the stream's MD5 signature.
+    int (*stream_decoder_init_stream)(void* decoder, FlacReadCallback read_callback,
+                                      void* seek_callback, void* tell_callback,
+                                      void* length_callback, void* eof_callback,
+                                      FlacWriteCallback write_callback,
+                                      FlacMetadataCallback metadata_callback,
+                                      FlacErrorCallback error_callback,
+                                      void* client_data) = nullptr;
+    int (*stream_decoder_set_md5_checking)(void* decoder, int value) = nullptr;
 };
 
 struct FlacLibrary {

@@ -1,8 +1,14 @@
 // One FLAC file through one libFLAC stream decoder: metadata first, then
-// every frame pushed to the consumer from inside libFLAC's processing call.
+// every frame pushed to the consumer from inside libFLAC's processing call,
+// and at the end the whole stream checked against its declared length and
+// MD5 signature, which catch frames lost or repeated without any damage
+// libFLAC could see in a single frame.
 #include "input/flac_reader.h"
 
+#include <cstdio>
+
 #include "input/flac_decode_state.h"
+#include "platform/input_file.h"
 #include "platform/path_text.h"
 
 namespace qv {
@@ -19,11 +25,54 @@ std::string with_state_text(const char* message, const char* state_text) {
     return text;
 }
 
+// Starts the decoder on the file: through the program's own reads when the
+// library offers init_stream, else through libFLAC's own file reading.
+bool init_decoder(const FlacFunctions& f, void* decoder, const std::filesystem::path& input_path,
+                  const std::string& file_name, platform::InputFile& input,
+                  FlacDecodeState& state) {
+    if (f.stream_decoder_init_stream == nullptr) {
+        return f.stream_decoder_init_file(decoder, file_name.c_str(), flac_write_callback,
+                                          nullptr, flac_error_callback,
+                                          &state) == init_status_ok;
+    }
+    if (!input.open(input_path)) {
+        return false;
+    }
+    state.input = &input;
+    return f.stream_decoder_init_stream(decoder, flac_read_callback, nullptr, nullptr, nullptr,
+                                        nullptr, flac_write_callback, nullptr,
+                                        flac_error_callback, &state) == init_status_ok;
+}
+
+// What the finished decode says of the audio as a whole: the number of
+// sample frames against the declared total, then libFLAC's MD5 comparison.
+// Either check is skipped when the stream declares nothing to compare with
+// (a total or a signature of zero; libFLAC skips the latter itself).
+bool check_whole_stream(const FlacDecodeState& state, bool md5_matched, std::string& error) {
+    const uint64_t declared = state.format->total_frames;
+    if (declared != 0 && state.stream_frames != declared) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "FLAC decode error: the stream holds %llu sample frames, %llu were declared",
+                      static_cast<unsigned long long>(state.stream_frames),
+                      static_cast<unsigned long long>(declared));
+        error = text;
+        return false;
+    }
+    if (!md5_matched) {
+        error = "FLAC decode error: decoded audio does not match the stream's MD5 signature";
+        return false;
+    }
+    return true;
+}
+
 // Runs an allocated decoder over the file; the caller deletes the decoder.
-bool decode_file(const FlacFunctions& f, void* decoder, const std::string& file_name,
-                 FlacDecodeState& state, std::string& error) {
-    if (f.stream_decoder_init_file(decoder, file_name.c_str(), flac_write_callback, nullptr,
-                                   flac_error_callback, &state) != init_status_ok) {
+bool decode_file(const FlacFunctions& f, void* decoder, const std::filesystem::path& input_path,
+                 const std::string& file_name, FlacDecodeState& state, std::string& error) {
+    const bool md5_checking = f.stream_decoder_set_md5_checking != nullptr &&
+                              f.stream_decoder_set_md5_checking(decoder, 1) != 0;
+    platform::InputFile input;
+    if (!init_decoder(f, decoder, input_path, file_name, input, state)) {
         error = "libFLAC could not initialize the input file";
         return false;
     }
@@ -38,7 +87,8 @@ bool decode_file(const FlacFunctions& f, void* decoder, const std::string& file_
     // The state text belongs to the decoder and is read before finish resets it.
     const char* state_text = f.stream_decoder_get_resolved_state_string(decoder);
     const std::string failure = with_state_text("FLAC decode failed", state_text);
-    f.stream_decoder_finish(decoder);
+    // With MD5 checking on, finish reports whether the decoded audio matched.
+    const bool md5_matched = f.stream_decoder_finish(decoder) != 0 || !md5_checking;
 
     if (!state.error.empty()) {
         error = state.error;
@@ -54,7 +104,7 @@ bool decode_file(const FlacFunctions& f, void* decoder, const std::string& file_
         return false;
     }
     if (processed) {
-        return true;
+        return check_whole_stream(state, md5_matched, error);
     }
     if (state.error_seen) {
         error = std::string("FLAC decode error: ") + flac_error_status_text(state.error_status);
@@ -92,7 +142,7 @@ bool read_flac_input(const FlacLibrary* library, const std::filesystem::path& in
     state.format = &format;
     state.consumer = consumer;
     state.context = context;
-    const bool decoded = decode_file(f, decoder, file_name, state, error);
+    const bool decoded = decode_file(f, decoder, input_path, file_name, state, error);
     f.stream_decoder_delete(decoder);
     return decoded;
 }

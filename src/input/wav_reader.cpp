@@ -1,15 +1,18 @@
 // RIFF WAVE / RF64 reader: walks the chunks up to the first data chunk,
 // validates the fmt chunk, then streams the data chunk in 4096-frame blocks.
+// The input is read strictly front to back, never seeked, so that a pipe
+// reads like a file.
 #include "input/wav_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
+#include "input/stream_reader.h"
 #include "input/wav_samples.h"
+#include "platform/input_file.h"
 
 namespace qv {
 namespace {
@@ -69,38 +72,9 @@ struct WavFormat {
     uint32_t sample_rate = 0;
 };
 
-// Binary input with exact reads and absolute seeks.
-class InputFile {
-public:
-    explicit InputFile(const std::filesystem::path& path) : stream_(path, std::ios::binary) {}
-
-    bool is_open() const { return stream_.is_open(); }
-
-    // Fewer than n bytes is a failure; n = 0 always succeeds. A read larger
-    // than the stream's own buffer goes from the file straight into dst, so
-    // a data block costs one system read and one copy.
-    bool read_exact(void* dst, size_t n) {
-        if (n == 0) {
-            return true;
-        }
-        stream_.read(static_cast<char*>(dst), static_cast<std::streamsize>(n));
-        return static_cast<size_t>(stream_.gcount()) == n;
-    }
-
-    // A position past the end succeeds here; the next read then fails.
-    bool seek(uint64_t position) {
-        stream_.clear();
-        stream_.seekg(static_cast<std::streamoff>(position), std::ios::beg);
-        return !stream_.fail();
-    }
-
-private:
-    std::ifstream stream_;
-};
-
 // Reads and checks one fmt chunk of `size` bytes; null on success, else the
 // message. `body` is scratch space reused across fmt chunks.
-const char* parse_fmt(InputFile& file, uint32_t size, std::vector<uint8_t>& body, WavFormat& out) {
+const char* parse_fmt(StreamReader& file, uint32_t size, std::vector<uint8_t>& body, WavFormat& out) {
     if (size > kMaxFmtSize) {
         return kFmtTooLarge;
     }
@@ -151,31 +125,27 @@ const char* parse_fmt(InputFile& file, uint32_t size, std::vector<uint8_t>& body
     return nullptr;
 }
 
-struct DataChunk {
-    uint64_t start = 0;  // file position of the first sample byte
-    uint64_t size = 0;   // resolved size in bytes
-};
-
-// Walks the chunks from the end of the file header to the first data chunk.
-// Null on success, else the message.
-const char* find_data(InputFile& file, bool rf64, WavFormat& fmt, DataChunk& data) {
+// Walks the chunks from the end of the file header to the first data chunk,
+// reading past the ones it skips, and stops at the data chunk's first byte;
+// `data_size` receives its resolved size. Null on success, else the message.
+const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, uint64_t& data_size) {
     uint64_t ds64_data_size = 0;
     bool format_seen = false;
     std::vector<uint8_t> fmt_body;
-    uint64_t position = 12;
     for (;;) {
         uint8_t header[8];
         if (!file.read_exact(header, sizeof header)) {
             return kNoData;
         }
         const uint32_t size = le32(header + 4);
-        const uint64_t body = position + sizeof header;
+        uint32_t consumed = 0;  // bytes of the body already read
         if (is_fourcc(header, "ds64")) {
             if (size < kMinDs64Size) {
                 return kDs64Invalid;
             }
             uint8_t ds64[kDs64ReadSize];
-            if (!file.read_exact(ds64, std::min(size, kDs64ReadSize))) {
+            consumed = std::min(size, kDs64ReadSize);
+            if (!file.read_exact(ds64, consumed)) {
                 return kDs64Truncated;
             }
             ds64_data_size = le64(ds64 + 8);
@@ -184,26 +154,26 @@ const char* find_data(InputFile& file, bool rf64, WavFormat& fmt, DataChunk& dat
                 return message;
             }
             format_seen = true;
+            consumed = size;
         } else if (is_fourcc(header, "data")) {
             if (!format_seen) {
                 return kDataBeforeFmt;
             }
-            data.start = body;
-            data.size = size;
+            data_size = size;
             if (rf64 && size == kRf64SizePlaceholder && ds64_data_size != 0) {
-                data.size = ds64_data_size;
+                data_size = ds64_data_size;
             }
             return nullptr;
         }
-        position = body + size + (size & 1);
-        if (!file.seek(position)) {
+        // Chunk bodies are padded to an even length.
+        if (!file.skip(uint64_t(size - consumed) + (size & 1))) {
             return kNoData;
         }
     }
 }
 
 // Delivers the data chunk in blocks. Null on success, else the message.
-const char* deliver(InputFile& file, const WavFormat& fmt, uint64_t total_frames, PcmConsumer consumer,
+const char* deliver(StreamReader& file, const WavFormat& fmt, uint64_t total_frames, PcmConsumer consumer,
                     void* context) {
     const WavBlockUnpacker unpack = select_wav_unpacker(fmt.container_bits, fmt.valid_bits, fmt.channels);
     std::vector<uint8_t> raw(size_t(kBlockFrames) * fmt.block_align + kWavUnpackSlack);
@@ -231,10 +201,11 @@ const char* deliver(InputFile& file, const WavFormat& fmt, uint64_t total_frames
 
 const char* read_wav(const std::filesystem::path& input_path, AudioFormat& format, PcmConsumer consumer,
                      void* context) {
-    InputFile file(input_path);
-    if (!file.is_open()) {
+    platform::InputFile input;
+    if (!input.open(input_path)) {
         return kOpenFailed;
     }
+    StreamReader file(input);
     uint8_t header[12];
     if (!file.read_exact(header, sizeof header)) {
         return kNotWave;
@@ -245,23 +216,20 @@ const char* read_wav(const std::filesystem::path& input_path, AudioFormat& forma
         return kNotWave;
     }
     WavFormat fmt;
-    DataChunk data;
-    if (const char* message = find_data(file, rf64, fmt, data)) {
+    uint64_t data_size = 0;
+    if (const char* message = find_data(file, rf64, fmt, data_size)) {
         return message;
     }
-    if (data.size == 0) {
+    if (data_size == 0) {
         return kNoData;
     }
-    if (data.size % fmt.block_align != 0) {
+    if (data_size % fmt.block_align != 0) {
         return kDataUnaligned;
     }
     format.sample_rate = fmt.sample_rate;
     format.bits_per_sample = fmt.valid_bits;
     format.channels = fmt.channels;
-    format.total_frames = data.size / fmt.block_align;
-    if (!file.seek(data.start)) {
-        return kDataTruncated;
-    }
+    format.total_frames = data_size / fmt.block_align;
     return deliver(file, fmt, format.total_frames, consumer, context);
 }
 

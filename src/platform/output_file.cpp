@@ -1,5 +1,6 @@
 #include "platform/output_file.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -10,19 +11,100 @@ namespace {
 
 constexpr std::size_t buffer_capacity = 256 * 1024;
 constexpr int name_attempts = 1000;
+// The longest name one folder entry may have: 255 bytes on POSIX file
+// systems, 255 UTF-16 units on Windows; a path's native string counts in
+// those units on each.
+constexpr std::size_t max_name_length = 255;
+// The longest tail a temporary name adds: ".", "." before the process id
+// (up to 10 digits), "-", the counter (up to 10 digits) and ".tmp".
+constexpr std::size_t max_suffix_length = 1 + 1 + 10 + 1 + 10 + 4;
+
+using NativeString = std::filesystem::path::string_type;
+
+NativeString native_text(const std::string& ascii) {
+    return NativeString(ascii.begin(), ascii.end());
+}
+
+// The part of a temporary name that ties it to its output: the final name
+// itself, or, when that would make the temporary name too long for the
+// folder, a hash of it (FNV-1a, 64 bits, over the native units).
+NativeString temporary_stem(const std::filesystem::path& final_path) {
+    const NativeString name = final_path.filename().native();
+    if (name.size() + max_suffix_length <= max_name_length) {
+        return name;
+    }
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const auto unit : name) {
+        hash = (hash ^ static_cast<uint64_t>(unit)) * 0x100000001b3ull;
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "rz-%016llx", static_cast<unsigned long long>(hash));
+    return native_text(text);
+}
 
 // ".<name>.<pid>-<counter>.tmp" beside the final name: hidden, tied to this
 // process, and never the name of a finished output.
 std::filesystem::path temporary_name(const std::filesystem::path& final_path, unsigned counter) {
-    std::filesystem::path name(".");
-    name += final_path.filename();
-    std::string suffix(".");
-    suffix += std::to_string(os::process_id());
-    suffix += '-';
-    suffix += std::to_string(counter);
-    suffix += ".tmp";
-    name += suffix;
+    char tail[max_suffix_length + 1];
+    std::snprintf(tail, sizeof tail, ".%lu-%u.tmp", os::process_id(), counter);
+    NativeString name(1, '.');
+    name += temporary_stem(final_path);
+    name += native_text(tail);
     return final_path.parent_path() / name;
+}
+
+// The process id in a temporary name of `stem`, if `entry` is one.
+bool temporary_owner(const NativeString& entry, const NativeString& stem, unsigned long& pid) {
+    NativeString prefix(1, '.');
+    prefix += stem;
+    prefix += '.';
+    const NativeString suffix = native_text(".tmp");
+    if (entry.size() <= prefix.size() + suffix.size() || entry.compare(0, prefix.size(), prefix) != 0 ||
+        entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    // What lies between: "<pid>-<counter>", digits only.
+    const NativeString middle =
+        entry.substr(prefix.size(), entry.size() - prefix.size() - suffix.size());
+    const std::size_t dash = middle.find(static_cast<NativeString::value_type>('-'));
+    if (dash == 0 || dash == NativeString::npos || dash + 1 == middle.size() || dash > 10) {
+        return false;
+    }
+    unsigned long value = 0;
+    for (std::size_t i = 0; i < middle.size(); ++i) {
+        const auto unit = middle[i];
+        if (i == dash) {
+            continue;
+        }
+        if (unit < '0' || unit > '9') {
+            return false;
+        }
+        if (i < dash) {
+            value = value * 10 + static_cast<unsigned long>(unit - '0');
+        }
+    }
+    pid = value;
+    return true;
+}
+
+// Removes the temporary files of this output left by conversions whose
+// process no longer runs (killed outright, or the machine went down). A
+// file of a process that still runs may be another conversion's work in
+// progress and stays.
+void remove_stale_temporaries(const std::filesystem::path& final_path) {
+    const std::filesystem::path folder =
+        final_path.parent_path().empty() ? std::filesystem::path(".") : final_path.parent_path();
+    const NativeString stem = temporary_stem(final_path);
+    const unsigned long own_pid = os::process_id();
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        unsigned long pid = 0;
+        if (temporary_owner(entries->path().filename().native(), stem, pid) && pid != own_pid &&
+            !os::process_running(pid)) {
+            os::remove_file(entries->path());
+        }
+    }
 }
 
 }  // namespace
@@ -33,6 +115,13 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::create(const std::filesystem::path& final_path) {
     discard();
+    // A final name the folder cannot hold would fail only at the rename,
+    // after the whole input was encoded.
+    if (final_path.filename().native().size() > max_name_length) {
+        failed_ = true;
+        return false;
+    }
+    remove_stale_temporaries(final_path);
     static unsigned counter = 0;
     for (int attempt = 0; attempt < name_attempts; ++attempt) {
         std::filesystem::path candidate = temporary_name(final_path, counter++);

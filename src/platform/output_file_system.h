@@ -24,5 +24,8 @@ CommitResult move_file(const std::filesystem::path& from, const std::filesystem:
                        bool replace);
 void remove_file(const std::filesystem::path& path);
 unsigned long process_id();
+// False only when the system says no process with this id runs; any doubt
+// (no right to ask, say) counts as running.
+bool process_running(unsigned long pid);
 
 }  // namespace qv::platform::os

@@ -198,10 +198,15 @@ class ExistingOutput(PipelineTest):
         self.assertEqual(read_bytes(self.path('out.m4a')), self.OLD)
         self.assertEqual(self.listing(), ['in.wav', 'out.m4a'])
 
-    def test_a_folder_of_that_name_exists_too(self):
+    # No file can take a folder's place, so --overwrite cannot help either.
+    def test_a_folder_of_that_name_is_refused(self):
         self.make_input(100)
         os.mkdir(self.path('dir.m4a'))
-        self.assert_failed(self.convert(out='dir.m4a'), 'output file already exists (use --overwrite)')
+        for options in ([], ['--overwrite']):
+            with self.subTest(options=options):
+                self.assert_failed(self.convert(*options, out='dir.m4a'), 'output is a directory')
+                self.assertEqual(self.listing(), ['dir.m4a', 'in.wav', 'out.m4a'])
+                self.assertEqual(os.listdir(self.path('dir.m4a')), [])
 
     def test_replaced_with_overwrite(self):
         self.make_input(5000)
@@ -227,15 +232,32 @@ class ExistingOutput(PipelineTest):
                            'input is not a RIFF/RF64 WAVE file')
         self.assertEqual(read_bytes(self.path('out.m4a')), self.OLD)
 
+    # A name the folder cannot hold cannot be checked either; nothing is written.
     def test_status_query_failure_leaves_the_name_alone(self):
         self.make_input(100)
-        os.symlink('loop.m4a', self.path('loop.m4a'))
-        code, out, err = self.convert('--overwrite', out='loop.m4a')
+        name = 'n' * 300 + '.m4a'
+        code, out, err = self.convert('--overwrite', out=name)
         self.assertEqual((code, out), (1, ''))
-        self.assertEqual(err, 'Error: could not check the output file: loop.m4a: '
-                              f'{os.strerror(errno.ELOOP)}\n')
-        self.assertEqual(os.readlink(self.path('loop.m4a')), 'loop.m4a')
-        self.assertEqual(self.listing(), ['in.wav', 'loop.m4a', 'out.m4a'])
+        self.assertEqual(err, f'Error: could not check the output file: {name}: '
+                              f'{os.strerror(errno.ENAMETOOLONG)}\n')
+        self.assertEqual(self.listing(), ['in.wav', 'out.m4a'])
+
+    # A link whose target is gone (or a link to itself) still takes the name.
+    def test_a_dangling_link_counts_as_existing(self):
+        self.make_input(5000)
+        for target in ('gone.m4a', 'loop.m4a'):
+            with self.subTest(target=target):
+                link = self.path('loop.m4a' if target == 'loop.m4a' else 'link.m4a')
+                os.symlink(target, link)
+                self.assert_failed(self.convert(out=os.path.basename(link)),
+                                   'output file already exists (use --overwrite)')
+                self.assertEqual(os.readlink(link), target)
+                self.assertEqual(self.convert('--overwrite', '--quiet',
+                                              out=os.path.basename(link)), (0, '', ''))
+                self.assertFalse(os.path.islink(link))
+                self.assertFalse(os.path.exists(self.path('gone.m4a')))
+                os.remove(link)
+                self.assertEqual(self.listing(), ['in.wav', 'out.m4a'])
 
 
 def truncated_wav(path):
@@ -262,7 +284,7 @@ class Artwork(PipelineTest):
                  ('missing.jpg', 'could not open artwork file'),
                  ('empty.png', 'artwork file is empty or too large'),
                  ('big.jpg', 'artwork file is empty or too large'),
-                 ('folder.jpg', 'artwork file is empty or too large')]
+                 ('folder.jpg', 'could not open artwork file')]
         # A kernel attribute file claims a page but yields a few bytes.
         if os.path.exists('/sys/devices/system/cpu/online'):
             os.symlink('/sys/devices/system/cpu/online', self.path('short.jpg'))

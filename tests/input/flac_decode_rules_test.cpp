@@ -32,10 +32,15 @@ struct Script {
     const char* state_text = "STATE";
     uint64_t total = 8;
     std::vector<Event> events;
+    // The optional MD5 export: whether the library has it, and whether
+    // finish reports the decoded audio as matching the signature.
+    bool has_md5_export = false;
+    bool md5_matches = true;
 
     // Observed.
     Frame current;
     int news = 0, deletes = 0, finishes = 0, writes = 0;
+    bool md5_checking = false;
     FlacWriteCallback write = nullptr;
     FlacErrorCallback error = nullptr;
     void* client = nullptr;
@@ -80,6 +85,11 @@ int fake_stream(void*) {
 }
 int fake_finish(void*) {
     ++script->finishes;
+    return !script->md5_checking || script->md5_matches;
+}
+int fake_set_md5_checking(void*, int value) {
+    EXPECT_EQ(script->finishes, 0) << "MD5 checking must be asked for before decoding";
+    script->md5_checking = value != 0;
     return 1;
 }
 unsigned fake_channels(const void*) { return script->current.channels; }
@@ -95,6 +105,9 @@ FlacLibrary scripted_library() {
     library.functions = {fake_new,      fake_delete,   fake_init,    fake_metadata,
                          fake_stream,   fake_finish,   fake_channels, fake_bits,
                          fake_rate,     fake_blocksize, fake_total,   fake_state};
+    if (script->has_md5_export) {
+        library.functions.stream_decoder_set_md5_checking = fake_set_md5_checking;
+    }
     return library;
 }
 
@@ -127,6 +140,7 @@ TEST_F(FlacDecodeRules, CleanStreamSucceeds) {
 // The consumer sees the decoder's own per-channel buffers.
 TEST_F(FlacDecodeRules, HandsOverTheDecodersBuffers) {
     s.events = {Frame{3, 24, 48000, 5}};
+    s.total = 5;
     struct Seen {
         std::vector<const int32_t*> planes;
         static bool consume(void* context, const int32_t* const* planes, uint32_t) {
@@ -171,9 +185,71 @@ TEST_F(FlacDecodeRules, MetadataFailureWithAndWithoutStateText) {
 TEST_F(FlacDecodeRules, TotalIsSetAfterTheMetadata) {
     s.total = 123456789012ull;
     const FlacRun run = read();
-    ASSERT_TRUE(run.ok);
     EXPECT_EQ(run.format.total_frames, 123456789012ull);
     EXPECT_TRUE(run.recorder.blocks.empty());
+    // A stream that declares audio and holds none is damaged.
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error,
+              "FLAC decode error: the stream holds 0 sample frames, 123456789012 were declared");
+}
+
+// Frames lost or repeated without damage to any single frame: only the
+// count against the declared total tells.
+TEST_F(FlacDecodeRules, FrameCountMustMatchTheDeclaredTotal) {
+    s.total = 12;
+    s.events = {Frame{}, Frame{}};
+    FlacRun run = read();
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error, "FLAC decode error: the stream holds 8 sample frames, 12 were declared");
+
+    // More than declared: what lies past the total is counted, never encoded.
+    s = Script{};
+    s.events = {Frame{}, Frame{}, Frame{}, Frame{}};
+    run = read();
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error, "FLAC decode error: the stream holds 16 sample frames, 8 were declared");
+    EXPECT_EQ(run.recorder.blocks, (std::vector<uint32_t>{4, 4}));
+    EXPECT_EQ(s.writes, 4);
+
+    // Without a declared total there is nothing to compare with.
+    s = Script{};
+    s.total = 0;
+    s.events = {Frame{}, Frame{}, Frame{}};
+    run = read();
+    EXPECT_TRUE(run.ok) << run.error;
+}
+
+TEST_F(FlacDecodeRules, Md5MismatchFailsTheRead) {
+    s.has_md5_export = true;
+    s.md5_matches = false;
+    s.events = {Frame{}, Frame{}};
+    FlacRun run = read();
+    EXPECT_TRUE(s.md5_checking);
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error,
+              "FLAC decode error: decoded audio does not match the stream's MD5 signature");
+
+    // The count is the more telling report when both are wrong.
+    s = Script{};
+    s.has_md5_export = true;
+    s.md5_matches = false;
+    s.events = {Frame{}};
+    run = read();
+    EXPECT_EQ(run.error, "FLAC decode error: the stream holds 4 sample frames, 8 were declared");
+
+    // A failure inside the decode outranks both whole-stream checks.
+    s = Script{};
+    s.has_md5_export = true;
+    s.md5_matches = false;
+    s.events = {Frame{}, Status{2}};
+    run = read();
+    EXPECT_EQ(run.error, "FLAC decode error: frame CRC mismatch");
+
+    s = Script{};
+    s.has_md5_export = true;
+    s.events = {Frame{}, Frame{}};
+    run = read();
+    EXPECT_TRUE(run.ok) << run.error;
 }
 
 TEST_F(FlacDecodeRules, InvalidFirstFormats) {

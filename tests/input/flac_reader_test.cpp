@@ -62,11 +62,13 @@ TEST_F(FlacReaderTest, RefusesDepthsTheEncoderCannotTake) {
     }
 }
 
-TEST_F(FlacReaderTest, MetadataWithoutFramesSucceedsWithOnlyTheTotal) {
+TEST_F(FlacReaderTest, MetadataWithoutFramesFailsOnTheDeclaredTotal) {
     EncodedFlac flac = encode_flac(make_signal(2, 16, kFrames));
     flac.bytes.resize(flac.audio_offset());
     const FlacRun run = run_flac_reader(system_flac(), flac.bytes);
-    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error, "FLAC decode error: the stream holds 0 sample frames, " +
+                             std::to_string(kFrames) + " were declared");
     EXPECT_TRUE(run.recorder.blocks.empty());
     EXPECT_EQ(run.format.total_frames, kFrames);
     EXPECT_EQ(run.format.sample_rate, 0u);

@@ -80,14 +80,15 @@ class FlacRefusals(rztest.TempDirTest):
                           '32-bit input without conversion')
                 self.assertEqual(out, '')
 
-    # The reader succeeds without a block, and the encoder never started.
+    # Audio declared but none there: the stream is damaged; no output.
     def test_metadata_without_audio_frames(self):
         flac = self.path('meta.flac')
         flactest.write_flac(self, flac, flactest.make_frames(2, 16, 3000), 2, 16)
         data = read_bytes(flac)
         with open(flac, 'wb') as f:
             f.write(data[:flactest.audio_offset(data)])
-        out = self.assert_fails(flac, 'ALAC magic cookie is invalid')
+        out = self.assert_fails(
+            flac, 'FLAC decode error: the stream holds 0 sample frames, 3000 were declared')
         self.assertEqual(out, '')
 
     # libFLAC skips a damaged frame and goes on; the conversion must not.

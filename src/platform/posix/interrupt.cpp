@@ -1,8 +1,9 @@
-// Interrupt and termination signals only raise a flag; the conversion polls
-// it between blocks and cleans up itself.
+// Interrupt and termination signals only raise a flag; the conversion acts on
+// it and cleans up itself.
 #include "platform/interrupt.h"
 
 #include <csignal>
+#include <initializer_list>
 
 namespace qv::platform {
 
@@ -18,12 +19,18 @@ void install_interrupt_handlers() {
     struct sigaction action {};
     action.sa_handler = note_interrupt;
     sigemptyset(&action.sa_mask);
-    // Restart interrupted system calls: the flag is acted on at the next
-    // block, so a read or write in progress should simply complete.
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    // No SA_RESTART: a read or open waiting on a pipe must return (EINTR) so
+    // that the flag is seen at once; the readers retry only when it is clear.
+    action.sa_flags = 0;
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        sigaction(signal_number, &action, nullptr);
+    }
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (int signal_number : {SIGPIPE, SIGXFSZ}) {
+        sigaction(signal_number, &ignore, nullptr);
+    }
 }
 
 bool interrupt_requested() { return interrupt_flag != 0; }

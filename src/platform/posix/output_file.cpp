@@ -1,4 +1,6 @@
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -114,6 +116,13 @@ void remove_file(const std::filesystem::path& path) {
 
 unsigned long process_id() {
     return static_cast<unsigned long>(::getpid());
+}
+
+bool process_running(unsigned long pid) {
+    if (pid == 0 || pid > static_cast<unsigned long>(INT32_MAX)) {
+        return false;
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 }  // namespace qv::platform::os

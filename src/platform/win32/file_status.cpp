@@ -32,17 +32,27 @@ FileStatus classify_failure(DWORD code, int& system_error) {
 
 FileStatus query_file_status(const std::filesystem::path& path, int& system_error) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return classify_failure(GetLastError(), system_error);
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return FileStatus::exists;
-
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return classify_failure(GetLastError(), system_error);
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileStatus::directory
+                                                            : FileStatus::exists;
+    }
     // A symbolic link or junction: the attributes above are the link's own.
-    // Opening the name follows the link, so a dangling one reads as missing.
+    // The name is taken whatever it points to; opening it follows the link
+    // to tell a folder from anything else, and a dangling link is a file.
     HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return classify_failure(GetLastError(), system_error);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return FileStatus::exists;
+    }
+    BY_HANDLE_FILE_INFORMATION target{};
+    const bool folder = GetFileInformationByHandle(handle, &target) &&
+                        (target.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     CloseHandle(handle);
-    return FileStatus::exists;
+    return folder ? FileStatus::directory : FileStatus::exists;
 }
 
 }  // namespace qv::platform

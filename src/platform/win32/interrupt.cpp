@@ -5,23 +5,35 @@
 #include <atomic>
 
 namespace qv::platform {
+
 namespace {
 
 std::atomic<bool> interrupted{false};
+// The thread that runs the conversion; its waiting read is cancelled.
+HANDLE conversion_thread = nullptr;
 
 // The system ends the process when the handler of a close event returns (or
-// after about five seconds). Waiting here gives the conversion, which polls
-// the flag between blocks, time to remove its temporary file and exit first.
+// after about five seconds). Waiting here gives the conversion time to remove
+// its temporary file and exit first.
 constexpr DWORD close_grace_ms = 4000;
+
+void request_interrupt() {
+    interrupted.store(true);
+    // Handlers run on a thread of their own; a read the conversion is
+    // waiting in (a pipe on standard input, say) would otherwise go on.
+    if (conversion_thread != nullptr) {
+        CancelSynchronousIo(conversion_thread);
+    }
+}
 
 BOOL WINAPI console_control_handler(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        interrupted.store(true);
+        request_interrupt();
         return TRUE;
     case CTRL_CLOSE_EVENT:
-        interrupted.store(true);
+        request_interrupt();
         Sleep(close_grace_ms);
         return TRUE;
     default:
@@ -31,7 +43,13 @@ BOOL WINAPI console_control_handler(DWORD event) {
 
 }  // namespace
 
-void install_interrupt_handlers() { SetConsoleCtrlHandler(console_control_handler, TRUE); }
+void install_interrupt_handlers() {
+    if (conversion_thread == nullptr) {
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
+                        &conversion_thread, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    }
+    SetConsoleCtrlHandler(console_control_handler, TRUE);
+}
 
 bool interrupt_requested() { return interrupted.load(); }
 

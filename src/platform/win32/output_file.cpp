@@ -66,4 +66,16 @@ void remove_file(const std::filesystem::path& path) { DeleteFileW(path.c_str());
 
 unsigned long process_id() { return GetCurrentProcessId(); }
 
+bool process_running(unsigned long pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) {
+        // No such process; anything else (access denied) may be a live one.
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    DWORD code = 0;
+    const bool running = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
 }  // namespace qv::platform::os
