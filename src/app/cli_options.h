@@ -14,6 +14,8 @@ struct CliOptions {
     bool quiet = false;
     bool profile = false;
     bool verify = false;
+    bool standard_input = false;  // the input is "-": WAV/RF64 from standard input
+    bool ignore_length = false;   // read WAV audio to the end, whatever its data size says
     TagSet tags;
 };
 

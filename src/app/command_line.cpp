@@ -15,6 +15,7 @@ namespace {
 
 constexpr int exit_ok = 0;
 constexpr int exit_usage = 2;
+constexpr const char* standard_input_name = "-";
 
 struct TextOption {
     const char* name;
@@ -135,6 +136,8 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
             options.profile = true;
         } else if (argument == "--verify") {
             options.verify = true;
+        } else if (argument == "--ignorelength") {
+            options.ignore_length = true;
         } else if (argument == "--help" || argument == "-h") {
             print_usage(library);
             return stop(exit_ok);
@@ -150,6 +153,10 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
             if (!store_value(argument, arguments[i], options)) {
                 return stop(exit_usage);
             }
+        } else if (argument == standard_input_name && options.input_path.empty()) {
+            // Only in the input's place: M4A output needs a seekable file.
+            options.standard_input = true;
+            options.input_path = standard_input_name;
         } else if (!argument.empty() && argument[0] == '-') {
             std::fprintf(stderr, "Error: unknown option %s\n", argument.c_str());
             return stop(exit_usage);
@@ -171,7 +178,7 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
         print_usage(library);
         return stop(exit_usage);
     }
-    if (!is_input_extension(lowercase_extension(options.input_path))) {
+    if (!options.standard_input && !is_input_extension(lowercase_extension(options.input_path))) {
         std::fprintf(stderr, "Error: unsupported input extension.\n");
         return stop(exit_usage);
     }

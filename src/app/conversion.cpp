@@ -137,7 +137,8 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     reset_encoder_profile();
     set_profiling_enabled(options.profile);
 
-    const bool flac_input = lowercase_extension(options.input_path) == ".flac";
+    const bool flac_input =
+        !options.standard_input && lowercase_extension(options.input_path) == ".flac";
     if (flac_input && !flac_library_available(library)) {
         std::fprintf(stderr,
                      "Error: FLAC input support is unavailable. Place libFLAC.dll beside "
@@ -155,12 +156,16 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     AudioFormat format;
     PcmConsumerContext consumer{&context, &format};
     std::string reader_error;
+    uint32_t ignored_bytes = 0;
+    WavReadOptions wav_options;
+    wav_options.standard_input = options.standard_input;
+    wav_options.ignore_length = options.ignore_length;
 
     const bool read_ok =
         flac_input ? read_flac_input(library, options.input_path, format, consume_pcm_block,
                                      &consumer, reader_error)
-                   : read_wav_input(options.input_path, format, consume_pcm_block, &consumer,
-                                    reader_error);
+                   : read_wav_input(options.input_path, wav_options, format, consume_pcm_block,
+                                    &consumer, reader_error, ignored_bytes);
     if (!read_ok) {
         // An interruption ends a wait or a read anywhere in the reader with
         // a failure of its own; the user asked for the stop and is told so.
@@ -168,6 +173,10 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
                         ? interrupted_message
                         : (context.error.empty() ? reader_error : context.error));
         return 1;
+    }
+    if (ignored_bytes != 0 && !options.quiet) {
+        std::fprintf(stderr, "Warning: ignored %u bytes after the last whole sample frame\n",
+                     ignored_bytes);
     }
     // A request that came in after the last block still stops the run before
     // the file takes its final name.

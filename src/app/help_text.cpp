@@ -17,9 +17,11 @@ void print_usage(const FlacLibrary* library) {
     print_banner();
     std::printf("Lossless WAV/RF64/FLAC to ALAC/M4A encoder.\n\n");
     std::printf("Usage:\n  ro-zoza.exe [options] <input.wav|input.flac> -o <output.m4a>\n");
-    std::printf("  ro-zoza.exe <input.wav|input.flac> <output.m4a> [options]\n\n");
+    std::printf("  ro-zoza.exe <input.wav|input.flac> <output.m4a> [options]\n");
+    std::printf("  Input \"-\" reads WAV/RF64 from standard input.\n\n");
     std::printf("Encoding:\n  --fast                 Use the fast ALAC path\n"
                 "  --verify               Decode every packet and compare it with the input\n\n");
+    std::printf("Input:\n  --ignorelength         Read WAV audio to the end, ignoring its data size\n\n");
     std::printf("Metadata (M4A):\n");
     std::printf("  --title <text>\n  --artist <text>\n  --album <text>\n");
     std::printf("  --albumartist <text>   Album artist\n"

@@ -125,10 +125,16 @@ const char* parse_fmt(StreamReader& file, uint32_t size, std::vector<uint8_t>& b
     return nullptr;
 }
 
+// What the header says of the data chunk's length.
+struct DataSize {
+    uint64_t bytes = 0;      // the resolved size (the ds64 value for a placeholder)
+    bool unknown = false;    // a writer that could not know it: 0 or 0xFFFFFFFF
+};
+
 // Walks the chunks from the end of the file header to the first data chunk,
-// reading past the ones it skips, and stops at the data chunk's first byte;
-// `data_size` receives its resolved size. Null on success, else the message.
-const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, uint64_t& data_size) {
+// reading past the ones it skips, and stops at the data chunk's first byte.
+// Null on success, else the message.
+const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, DataSize& data_size) {
     uint64_t ds64_data_size = 0;
     bool format_seen = false;
     std::vector<uint8_t> fmt_body;
@@ -159,10 +165,13 @@ const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, uint64_t& d
             if (!format_seen) {
                 return kDataBeforeFmt;
             }
-            data_size = size;
+            data_size.bytes = size;
             if (rf64 && size == kRf64SizePlaceholder && ds64_data_size != 0) {
-                data_size = ds64_data_size;
+                data_size.bytes = ds64_data_size;
             }
+            // Writers streaming to a pipe leave 0 or 0xFFFFFFFF here (and in
+            // RF64 a ds64 size of 0 behind the placeholder).
+            data_size.unknown = data_size.bytes == 0 || data_size.bytes == kRf64SizePlaceholder;
             return nullptr;
         }
         // Chunk bodies are padded to an even length.
@@ -172,26 +181,46 @@ const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, uint64_t& d
     }
 }
 
-// Delivers the data chunk in blocks. Null on success, else the message.
-const char* deliver(StreamReader& file, const WavFormat& fmt, uint64_t total_frames, PcmConsumer consumer,
-                    void* context) {
-    const WavBlockUnpacker unpack = select_wav_unpacker(fmt.container_bits, fmt.valid_bits, fmt.channels);
-    std::vector<uint8_t> raw(size_t(kBlockFrames) * fmt.block_align + kWavUnpackSlack);
-    std::vector<int32_t> samples(kPlaneStride * fmt.channels);
-    std::array<int32_t*, kMaxChannels> planes{};
-    std::array<const int32_t*, kMaxChannels> table{};
-    for (uint32_t c = 0; c < fmt.channels; ++c) {
-        planes[c] = samples.data() + c * kPlaneStride;
-        table[c] = planes[c];
+// The unpacking of one block of interleaved bytes into planes, and the
+// buffers it works in.
+class BlockUnpacker {
+public:
+    explicit BlockUnpacker(const WavFormat& fmt)
+        : unpack_(select_wav_unpacker(fmt.container_bits, fmt.valid_bits, fmt.channels)),
+          raw_(size_t(kBlockFrames) * fmt.block_align + kWavUnpackSlack),
+          samples_(kPlaneStride * fmt.channels) {
+        for (uint32_t c = 0; c < fmt.channels; ++c) {
+            planes_[c] = samples_.data() + c * kPlaneStride;
+            table_[c] = planes_[c];
+        }
     }
+
+    uint8_t* raw() { return raw_.data(); }
+
+    bool deliver(uint32_t frames, PcmConsumer consumer, void* context) {
+        unpack_(raw_.data(), frames, planes_.data());
+        return consumer(context, table_.data(), frames);
+    }
+
+private:
+    WavBlockUnpacker unpack_;
+    std::vector<uint8_t> raw_;
+    std::vector<int32_t> samples_;
+    std::array<int32_t*, kMaxChannels> planes_{};
+    std::array<const int32_t*, kMaxChannels> table_{};
+};
+
+// Delivers the data chunk in blocks. Null on success, else the message.
+const char* deliver(StreamReader& file, const WavFormat& fmt, uint64_t total_frames,
+                    PcmConsumer consumer, void* context) {
+    BlockUnpacker block(fmt);
     uint64_t remaining = total_frames;
     while (remaining > 0) {
         const uint32_t n = uint32_t(std::min<uint64_t>(remaining, kBlockFrames));
-        if (!file.read_exact(raw.data(), size_t(n) * fmt.block_align)) {
+        if (!file.read_exact(block.raw(), size_t(n) * fmt.block_align)) {
             return kDataTruncated;
         }
-        unpack(raw.data(), n, planes.data());
-        if (!consumer(context, table.data(), n)) {
+        if (!block.deliver(n, consumer, context)) {
             return kConsumerAbort;
         }
         remaining -= n;
@@ -199,10 +228,37 @@ const char* deliver(StreamReader& file, const WavFormat& fmt, uint64_t total_fra
     return nullptr;
 }
 
-const char* read_wav(const std::filesystem::path& input_path, AudioFormat& format, PcmConsumer consumer,
-                     void* context) {
+// Delivers everything up to the end of the input in blocks; bytes of an
+// incomplete last sample frame are counted in `ignored_bytes`, not encoded.
+const char* deliver_to_end(StreamReader& file, const WavFormat& fmt, PcmConsumer consumer,
+                           void* context, uint32_t& ignored_bytes) {
+    BlockUnpacker block(fmt);
+    const size_t block_bytes = size_t(kBlockFrames) * fmt.block_align;
+    uint64_t delivered = 0;
+    for (;;) {
+        size_t got = 0;
+        if (!file.read_up_to(block.raw(), block_bytes, got)) {
+            return kDataTruncated;
+        }
+        const uint32_t n = uint32_t(got / fmt.block_align);
+        if (n > 0 && !block.deliver(n, consumer, context)) {
+            return kConsumerAbort;
+        }
+        delivered += n;
+        if (got < block_bytes) {
+            ignored_bytes = uint32_t(got % fmt.block_align);
+            return delivered == 0 ? kNoData : nullptr;
+        }
+    }
+}
+
+const char* read_wav(const std::filesystem::path& input_path, const WavReadOptions& options,
+                     AudioFormat& format, PcmConsumer consumer, void* context,
+                     uint32_t& ignored_bytes) {
     platform::InputFile input;
-    if (!input.open(input_path)) {
+    if (options.standard_input) {
+        input.open_standard_input();
+    } else if (!input.open(input_path)) {
         return kOpenFailed;
     }
     StreamReader file(input);
@@ -216,29 +272,45 @@ const char* read_wav(const std::filesystem::path& input_path, AudioFormat& forma
         return kNotWave;
     }
     WavFormat fmt;
-    uint64_t data_size = 0;
+    DataSize data_size;
     if (const char* message = find_data(file, rf64, fmt, data_size)) {
         return message;
-    }
-    if (data_size == 0) {
-        return kNoData;
-    }
-    if (data_size % fmt.block_align != 0) {
-        return kDataUnaligned;
     }
     format.sample_rate = fmt.sample_rate;
     format.bits_per_sample = fmt.valid_bits;
     format.channels = fmt.channels;
-    format.total_frames = data_size / fmt.block_align;
+    // A file's sizes are its own; a stream's may say only that its writer
+    // could not know the length, and then the audio runs to its end.
+    if (options.ignore_length || (data_size.unknown && !input.is_regular())) {
+        format.total_frames = 0;
+        return deliver_to_end(file, fmt, consumer, context, ignored_bytes);
+    }
+    if (data_size.bytes == 0) {
+        return kNoData;
+    }
+    if (data_size.bytes % fmt.block_align != 0) {
+        return kDataUnaligned;
+    }
+    format.total_frames = data_size.bytes / fmt.block_align;
     return deliver(file, fmt, format.total_frames, consumer, context);
 }
 
 }  // namespace
 
-bool read_wav_input(const std::filesystem::path& input_path, AudioFormat& format, PcmConsumer consumer,
-                    void* context, std::string& error) {
+bool read_wav_input(const std::filesystem::path& input_path, AudioFormat& format,
+                    PcmConsumer consumer, void* context, std::string& error) {
+    uint32_t ignored_bytes = 0;
+    return read_wav_input(input_path, WavReadOptions{}, format, consumer, context, error,
+                          ignored_bytes);
+}
+
+bool read_wav_input(const std::filesystem::path& input_path, const WavReadOptions& options,
+                    AudioFormat& format, PcmConsumer consumer, void* context, std::string& error,
+                    uint32_t& ignored_bytes) {
     error.clear();
-    if (const char* message = read_wav(input_path, format, consumer, context)) {
+    ignored_bytes = 0;
+    if (const char* message =
+            read_wav(input_path, options, format, consumer, context, ignored_bytes)) {
         error = message;
         return false;
     }

@@ -19,6 +19,9 @@ public:
     // False when the name cannot be opened for reading, names a folder, or
     // when an interruption ended the wait for it to open.
     bool open(const std::filesystem::path& path);
+    // Takes the process's standard input, read as raw bytes (no newline
+    // translation on Windows). It is not closed by this object.
+    void open_standard_input();
     bool is_open() const;
     void close();
 
@@ -33,6 +36,7 @@ public:
 private:
     intptr_t handle_ = -1;  // file descriptor, or HANDLE on Windows
     bool regular_ = false;
+    bool owned_ = false;  // closed with this object (not standard input)
     uint64_t size_ = 0;
 };
 

@@ -9,9 +9,11 @@ import wintest
 USAGE_BODY = (
     "Lossless WAV/RF64/FLAC to ALAC/M4A encoder.\n\n"
     "Usage:\n  ro-zoza.exe [options] <input.wav|input.flac> -o <output.m4a>\n"
-    "  ro-zoza.exe <input.wav|input.flac> <output.m4a> [options]\n\n"
+    "  ro-zoza.exe <input.wav|input.flac> <output.m4a> [options]\n"
+    "  Input \"-\" reads WAV/RF64 from standard input.\n\n"
     "Encoding:\n  --fast                 Use the fast ALAC path\n"
     "  --verify               Decode every packet and compare it with the input\n\n"
+    "Input:\n  --ignorelength         Read WAV audio to the end, ignoring its data size\n\n"
     "Metadata (M4A):\n"
     "  --title <text>\n  --artist <text>\n  --album <text>\n"
     "  --albumartist <text>   Album artist\n  --album-artist <text>  Alias for --albumartist\n"

@@ -34,7 +34,17 @@ bool InputFile::open(const std::filesystem::path& path) {
     regular_ = known && S_ISREG(info.st_mode);
     size_ = regular_ ? static_cast<uint64_t>(info.st_size) : 0;
     handle_ = fd;
+    owned_ = true;
     return true;
+}
+
+void InputFile::open_standard_input() {
+    close();
+    struct stat info {};
+    regular_ = ::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode);
+    size_ = regular_ ? static_cast<uint64_t>(info.st_size) : 0;
+    handle_ = STDIN_FILENO;
+    owned_ = false;
 }
 
 bool InputFile::is_open() const {
@@ -42,10 +52,11 @@ bool InputFile::is_open() const {
 }
 
 void InputFile::close() {
-    if (handle_ >= 0) {
+    if (handle_ >= 0 && owned_) {
         ::close(static_cast<int>(handle_));
-        handle_ = -1;
     }
+    handle_ = -1;
+    owned_ = false;
     regular_ = false;
     size_ = 0;
 }

@@ -11,6 +11,14 @@ namespace {
 
 HANDLE as_handle(intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
+// A file on disk, with its size; pipes, consoles and devices are not.
+bool is_regular_file(HANDLE handle, uint64_t& size) {
+    LARGE_INTEGER bytes{};
+    const bool regular = GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &bytes);
+    size = regular ? static_cast<uint64_t>(bytes.QuadPart) : 0;
+    return regular;
+}
+
 }  // namespace
 
 InputFile::~InputFile() {
@@ -24,11 +32,21 @@ bool InputFile::open(const std::filesystem::path& path) {
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
-    LARGE_INTEGER size{};
-    regular_ = GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size);
-    size_ = regular_ ? static_cast<uint64_t>(size.QuadPart) : 0;
+    regular_ = is_regular_file(handle, size_);
     handle_ = reinterpret_cast<intptr_t>(handle);
+    owned_ = true;
     return true;
+}
+
+void InputFile::open_standard_input() {
+    close();
+    HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    regular_ = is_regular_file(handle, size_);
+    handle_ = reinterpret_cast<intptr_t>(handle);
+    owned_ = false;
 }
 
 bool InputFile::is_open() const {
@@ -36,10 +54,11 @@ bool InputFile::is_open() const {
 }
 
 void InputFile::close() {
-    if (handle_ != -1) {
+    if (handle_ != -1 && owned_) {
         CloseHandle(as_handle(handle_));
-        handle_ = -1;
     }
+    handle_ = -1;
+    owned_ = false;
     regular_ = false;
     size_ = 0;
 }
