@@ -276,23 +276,22 @@ const char* read_wav(const std::filesystem::path& input_path, const WavReadOptio
     if (const char* message = find_data(file, rf64, fmt, data_size)) {
         return message;
     }
+    // A file's sizes are its own; a stream's may say only that its writer
+    // could not know the length, and then the audio runs to its end.
+    const bool to_end = options.ignore_length || (data_size.unknown && !input.is_regular());
+    if (!to_end && data_size.bytes == 0) {
+        return kNoData;
+    }
+    if (!to_end && data_size.bytes % fmt.block_align != 0) {
+        return kDataUnaligned;
+    }
+    // The format is filled in only for a data chunk that will be read.
     format.sample_rate = fmt.sample_rate;
     format.bits_per_sample = fmt.valid_bits;
     format.channels = fmt.channels;
-    // A file's sizes are its own; a stream's may say only that its writer
-    // could not know the length, and then the audio runs to its end.
-    if (options.ignore_length || (data_size.unknown && !input.is_regular())) {
-        format.total_frames = 0;
-        return deliver_to_end(file, fmt, consumer, context, ignored_bytes);
-    }
-    if (data_size.bytes == 0) {
-        return kNoData;
-    }
-    if (data_size.bytes % fmt.block_align != 0) {
-        return kDataUnaligned;
-    }
-    format.total_frames = data_size.bytes / fmt.block_align;
-    return deliver(file, fmt, format.total_frames, consumer, context);
+    format.total_frames = to_end ? 0 : data_size.bytes / fmt.block_align;
+    return to_end ? deliver_to_end(file, fmt, consumer, context, ignored_bytes)
+                  : deliver(file, fmt, format.total_frames, consumer, context);
 }
 
 }  // namespace
