@@ -13,6 +13,8 @@ import rztest
 EXE = rztest.BINARY
 LINUX = os.environ.get('RO_ZOZA_LINUX', '')
 STAND_INS = os.environ.get('RO_ZOZA_STAND_INS', '')
+# A real libFLAC.dll, built from Debian's flac source.
+LIBFLAC = os.environ.get('RO_ZOZA_LIBFLAC', '')
 
 
 def windows_path(path):
@@ -61,15 +63,21 @@ def require_linux_build(test):
         test.fail('RO_ZOZA_LINUX must name the Linux build of ro-zoza')
 
 
-def copy_exe(folder, stand_in=None):
-    """A copy of ro-zoza.exe in `folder`, with the named stand-in
-    libFLAC.dll ('complete' or 'missing-export') beside it."""
+def require_libflac(test):
+    if not LIBFLAC or not os.path.isfile(LIBFLAC):
+        test.fail('RO_ZOZA_LIBFLAC must name a libFLAC.dll built for Windows')
+
+
+def copy_exe(folder, stand_in=None, library=None):
+    """A copy of ro-zoza.exe in `folder`, with a libFLAC.dll beside it: the
+    named stand-in ('complete' or 'missing-export') or the file `library`."""
     os.makedirs(folder, exist_ok=True)
     exe = os.path.join(folder, 'ro-zoza.exe')
     shutil.copyfile(EXE, exe)
     if stand_in:
-        shutil.copyfile(os.path.join(STAND_INS, stand_in, 'libFLAC.dll'),
-                        os.path.join(folder, 'libFLAC.dll'))
+        library = os.path.join(STAND_INS, stand_in, 'libFLAC.dll')
+    if library:
+        shutil.copyfile(library, os.path.join(folder, 'libFLAC.dll'))
     return exe
 
 

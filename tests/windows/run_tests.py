@@ -28,8 +28,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--jobs', type=int, default=2)
     parser.add_argument('folder')
+    parser.add_argument('names', nargs='*', help='test files to run instead of all')
     args = parser.parse_args()
     files = sorted(glob.glob(os.path.join(os.path.abspath(args.folder), 'test_*.py')))
+    if args.names:
+        files = [f for f in files if os.path.basename(f) in args.names]
     failed_files, total, skipped = [], 0, 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
         for name, code, ran, skips, elapsed, text in pool.map(run_file, files):
