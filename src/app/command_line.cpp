@@ -41,7 +41,26 @@ constexpr TextOption text_options[] = {
 
 constexpr const char* other_value_options[] = {
     "-o", "--output", "--track", "--tracktotal", "--disc", "--disk", "--disctotal", "--artwork",
+    "-d", "--output-dir", "--threads",
 };
+
+bool is_output_dir_option(const std::string& argument) {
+    return argument == "-d" || argument == "--output-dir";
+}
+
+// Whether the command line names an output folder anywhere: it decides how
+// every positional argument is read, so it is known before the parse.
+bool names_output_dir(const std::vector<std::string>& arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (is_output_dir_option(arguments[i])) {
+            return true;
+        }
+        if (option_takes_value(arguments[i])) {
+            ++i;
+        }
+    }
+    return false;
+}
 
 CommandLineOutcome stop(int exit_code) { return CommandLineOutcome{false, exit_code}; }
 
@@ -68,6 +87,17 @@ bool store_value(const std::string& option, const std::string& value, CliOptions
     }
     if (option == "--artwork") {
         return to_path(value, tags.artwork_path);
+    }
+    if (is_output_dir_option(option)) {
+        return to_path(value, options.output_dir);
+    }
+    if (option == "--threads") {
+        if (parse_thread_count(value, options.threads)) {
+            options.threads_given = true;
+            return true;
+        }
+        std::fprintf(stderr, "Error: invalid --threads value %s\n", value.c_str());
+        return false;
     }
     if (option == "--track") {
         if (parse_number_pair(value, tags.track_number, tags.track_total)) {
@@ -98,9 +128,38 @@ bool store_value(const std::string& option, const std::string& value, CliOptions
     return false;
 }
 
+}  // namespace
+
 bool is_input_extension(const std::string& extension) {
     return extension == ".wav" || extension == ".wave" || extension == ".rf64" ||
            extension == ".flac";
+}
+
+namespace {
+
+// The rules an output-folder command line must meet before any conversion.
+CommandLineOutcome check_batch(const FlacLibrary* library, const CliOptions& options) {
+    const char* refusal = nullptr;
+    if (!options.output_path.empty()) {
+        refusal = "-o and -d cannot be used together";
+    } else if (options.profile) {
+        refusal = "--profile converts a single file";
+    } else {
+        for (const std::string& text : options.input_texts) {
+            if (text == standard_input_name) {
+                refusal = "standard input cannot be used with -d";
+            }
+        }
+    }
+    if (refusal != nullptr) {
+        std::fprintf(stderr, "Error: %s\n", refusal);
+        return stop(exit_usage);
+    }
+    if (options.inputs.empty() || options.output_dir.empty()) {
+        print_usage(library);
+        return stop(exit_usage);
+    }
+    return CommandLineOutcome{true, exit_ok};
 }
 
 }  // namespace
@@ -122,6 +181,7 @@ bool option_takes_value(const std::string& argument) {
 CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
                                       const FlacLibrary* library, CliOptions& options) {
     options = CliOptions{};
+    const bool batch = names_output_dir(arguments);
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--fast") {
@@ -153,6 +213,15 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
             if (!store_value(argument, arguments[i], options)) {
                 return stop(exit_usage);
             }
+        } else if (batch && (argument == standard_input_name ||
+                             (!argument.empty() && argument[0] != '-'))) {
+            // With an output folder every positional argument is an input.
+            std::filesystem::path input;
+            if (argument != standard_input_name && !to_path(argument, input)) {
+                return stop(exit_usage);
+            }
+            options.inputs.push_back(input);
+            options.input_texts.push_back(argument);
         } else if (argument == standard_input_name && options.input_path.empty()) {
             // Only in the input's place: M4A output needs a seekable file.
             options.standard_input = true;
@@ -174,6 +243,9 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
         }
     }
 
+    if (batch) {
+        return check_batch(library, options);
+    }
     if (options.input_path.empty() || options.output_path.empty()) {
         print_usage(library);
         return stop(exit_usage);

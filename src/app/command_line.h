@@ -8,8 +8,11 @@
 
 namespace qv {
 
-// True for the 22 options that take the next argument as their value.
+// True for the options that take the next argument as their value.
 bool option_takes_value(const std::string& argument);
+
+// ".wav", ".wave", ".rf64" or ".flac": the names a reader exists for.
+bool is_input_extension(const std::string& extension);
 
 // Either the options are ready for a conversion, or the run ends here with
 // `exit_code` (help or banner shown: 0; a command-line error: 2).

@@ -66,6 +66,26 @@ void print_error(const std::string& message) {
     std::fprintf(stderr, "Error: %s\n", message.c_str());
 }
 
+// Counts the block for whoever watches the conversion and, for a single
+// file on a terminal, redraws the status line when it is due.
+void report_progress(EncodeContext& context, uint32_t frames) {
+    context.frames_done += frames;
+    if (context.progress != nullptr) {
+        context.progress->frames.store(context.frames_done, std::memory_order_relaxed);
+    }
+    if (context.line != nullptr && context.line->due()) {
+        ProgressFigures figures;
+        if (context.format.total_frames != 0) {
+            figures.fraction_known = true;
+            figures.fraction = static_cast<double>(context.frames_done) /
+                               static_cast<double>(context.format.total_frames);
+        }
+        figures.audio_seconds =
+            static_cast<double>(context.frames_done) / context.format.sample_rate;
+        context.line->draw(progress_text(figures, context.line->elapsed()));
+    }
+}
+
 }  // namespace
 
 bool prepare_encoder(EncodeContext& context, const AudioFormat& format) {
@@ -105,6 +125,10 @@ bool prepare_encoder(EncodeContext& context, const AudioFormat& format) {
         context.packet_encoder.set_verifier(&context.verifier);
     }
     context.initialized = true;
+    if (context.progress != nullptr) {
+        context.progress->total_frames.store(context.format.total_frames);
+        context.progress->sample_rate.store(context.format.sample_rate);
+    }
 
     if (!context.quiet) {
         print_status_lines(context);
@@ -122,7 +146,11 @@ bool consume_pcm_block(void* context, const int32_t* const* channels, uint32_t f
     if (!encode.initialized && !prepare_encoder(encode, *consumer->format)) {
         return false;
     }
-    return encode.packet_encoder.accept_pcm(channels, frames, encode.error);
+    if (!encode.packet_encoder.accept_pcm(channels, frames, encode.error)) {
+        return false;
+    }
+    report_progress(encode, frames);
+    return true;
 }
 
 bool finish_conversion(EncodeContext& context) {
@@ -133,17 +161,30 @@ bool finish_conversion(EncodeContext& context) {
     return context.writer.finalize(cookie, context.error);
 }
 
-int run_conversion(const CliOptions& options, const FlacLibrary* library) {
-    reset_encoder_profile();
-    set_profiling_enabled(options.profile);
+namespace {
 
+constexpr const char* flac_unavailable_message =
+    "FLAC input support is unavailable. Place libFLAC.dll beside ro-zoza.exe.";
+
+// What one conversion came to.
+struct Outcome {
+    bool ok = false;
+    std::string error;
+    uint64_t verified_frames = 0;
+};
+
+// Runs one conversion from reader to finished file. The status lines are
+// printed (by prepare_encoder) unless `options.quiet`; everything else is
+// left to the caller. A warning about a partial last frame is printed at
+// once, unless quiet.
+Outcome convert(const CliOptions& options, const FlacLibrary* library,
+                ConversionProgress* progress, ProgressLine* line) {
+    Outcome outcome;
     const bool flac_input =
         !options.standard_input && lowercase_extension(options.input_path) == ".flac";
     if (flac_input && !flac_library_available(library)) {
-        std::fprintf(stderr,
-                     "Error: FLAC input support is unavailable. Place libFLAC.dll beside "
-                     "ro-zoza.exe.\n");
-        return 1;
+        outcome.error = flac_unavailable_message;
+        return outcome;
     }
 
     EncodeContext context;
@@ -153,6 +194,8 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     context.output_path = options.output_path;
     context.tags = options.tags;
     context.verify = options.verify;
+    context.progress = progress;
+    context.line = line;
     AudioFormat format;
     PcmConsumerContext consumer{&context, &format};
     std::string reader_error;
@@ -169,36 +212,62 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     if (!read_ok) {
         // An interruption ends a wait or a read anywhere in the reader with
         // a failure of its own; the user asked for the stop and is told so.
-        print_error(platform::interrupt_requested()
-                        ? interrupted_message
-                        : (context.error.empty() ? reader_error : context.error));
-        return 1;
+        outcome.error = platform::interrupt_requested()
+                            ? interrupted_message
+                            : (context.error.empty() ? reader_error : context.error);
+        return outcome;
     }
     if (ignored_bytes != 0 && !options.quiet) {
+        if (line != nullptr) {
+            line->erase();
+        }
         std::fprintf(stderr, "Warning: ignored %u bytes after the last whole sample frame\n",
                      ignored_bytes);
     }
     // A request that came in after the last block still stops the run before
     // the file takes its final name.
     if (platform::interrupt_requested()) {
-        print_error(interrupted_message);
-        return 1;
+        outcome.error = interrupted_message;
+        return outcome;
     }
     if (!finish_conversion(context)) {
-        print_error(context.error);
+        outcome.error = context.error;
+        return outcome;
+    }
+    outcome.ok = true;
+    outcome.verified_frames = context.verifier.verified_frames();
+    return outcome;
+}
+
+}  // namespace
+
+int run_conversion(const CliOptions& options, const FlacLibrary* library) {
+    reset_encoder_profile();
+    set_profiling_enabled(options.profile);
+    ProgressLine line(!options.quiet);
+    const Outcome outcome = convert(options, library, nullptr, &line);
+    line.erase();
+    if (!outcome.ok) {
+        print_error(outcome.error);
         return 1;
     }
     if (!options.quiet) {
         std::printf("Conversion complete.\n");
-        if (context.verify) {
-            std::fputs(verification_success_line(context.verifier.verified_frames()).c_str(),
-                       stdout);
+        if (options.verify) {
+            std::fputs(verification_success_line(outcome.verified_frames).c_str(), stdout);
         }
     }
     if (options.profile) {
         print_encoder_profile();
     }
     return 0;
+}
+
+bool convert_file(const CliOptions& options, const FlacLibrary* library,
+                  ConversionProgress& progress, std::string& error) {
+    const Outcome outcome = convert(options, library, &progress, nullptr);
+    error = outcome.error;
+    return outcome.ok;
 }
 
 }  // namespace qv

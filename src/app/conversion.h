@@ -8,6 +8,7 @@
 #include "alac/packet_encoder.h"
 #include "alac/packet_verifier.h"
 #include "app/cli_options.h"
+#include "app/progress_line.h"
 #include "input/audio_format.h"
 #include "input/flac_library.h"
 #include "m4a/m4a_writer.h"
@@ -30,6 +31,9 @@ struct EncodeContext {
     std::string error;  // why the pipeline failed; empty while nothing failed
     bool verify = false;     // decode every packet and compare it with its PCM
     PacketVerifier verifier;
+    uint64_t frames_done = 0;                 // sample frames encoded so far
+    ConversionProgress* progress = nullptr;   // shared with a watching thread, if any
+    ProgressLine* line = nullptr;             // the terminal's status line, if drawn here
 };
 
 // The consumer's context: the conversion and the format the reader fills.
@@ -40,6 +44,12 @@ struct PcmConsumerContext {
 
 // Runs the whole conversion and prints its messages; returns 0 or 1.
 int run_conversion(const CliOptions& options, const FlacLibrary* library);
+
+// One conversion of many: prints nothing but what `options.quiet` allows of
+// the status lines, reports its progress, and leaves the message of a
+// failure in `error`. Safe to run on several threads at once.
+bool convert_file(const CliOptions& options, const FlacLibrary* library,
+                  ConversionProgress& progress, std::string& error);
 
 // The PcmConsumer: prepares the output on the first block, then encodes.
 bool consume_pcm_block(void* context, const int32_t* const* channels, uint32_t frames);

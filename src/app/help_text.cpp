@@ -18,9 +18,11 @@ void print_usage(const FlacLibrary* library) {
     std::printf("Lossless WAV/RF64/FLAC to ALAC/M4A encoder.\n\n");
     std::printf("Usage:\n  ro-zoza.exe [options] <input.wav|input.flac> -o <output.m4a>\n");
     std::printf("  ro-zoza.exe <input.wav|input.flac> <output.m4a> [options]\n");
+    std::printf("  ro-zoza.exe [options] -d <folder> <input|folder>...\n");
     std::printf("  Input \"-\" reads WAV/RF64 from standard input.\n\n");
     std::printf("Encoding:\n  --fast                 Use the fast ALAC path\n"
-                "  --verify               Decode every packet and compare it with the input\n\n");
+                "  --verify               Decode every packet and compare it with the input\n"
+                "  --threads <n>          Encoding threads (0: one per processor)\n\n");
     std::printf("Input:\n  --ignorelength         Read WAV audio to the end, ignoring its data size\n\n");
     std::printf("Metadata (M4A):\n");
     std::printf("  --title <text>\n  --artist <text>\n  --album <text>\n");
@@ -42,6 +44,7 @@ void print_usage(const FlacLibrary* library) {
     std::printf("Other:\n"
                 "  -A                     Accepted for compatibility; no effect\n"
                 "  -o, --output <file>    Output M4A file\n"
+                "  -d, --output-dir <dir> Write one M4A per input into this folder\n"
                 "  --overwrite            Replace an existing output file\n"
                 "  --quiet                Suppress progress/status output\n"
                 "  --profile              Print internal encoder stage profile\n"

@@ -63,4 +63,23 @@ bool parse_number_pair(const std::string& text, uint16_t& number, uint16_t& tota
     return true;
 }
 
+bool parse_thread_count(const std::string& text, unsigned& value) {
+    constexpr unsigned max_threads = 256;
+    if (text.empty() || text.size() > 4) {
+        return false;
+    }
+    unsigned number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (number > max_threads) {
+        return false;
+    }
+    value = number;
+    return true;
+}
+
 }  // namespace qv

@@ -13,4 +13,7 @@ bool parse_u16(const std::string& text, uint16_t& value);
 // "n" sets only `number`; "n/total" sets both. Nothing is written on failure.
 bool parse_number_pair(const std::string& text, uint16_t& number, uint16_t& total);
 
+// A thread count: a whole decimal number from 0 to 256, digits only.
+bool parse_thread_count(const std::string& text, unsigned& value);
+
 }  // namespace qv

@@ -1,6 +1,7 @@
 // Dispatches the no-argument and one-argument forms before the full parse.
 #include "app/program.h"
 
+#include "app/batch.h"
 #include "app/cli_options.h"
 #include "app/command_line.h"
 #include "app/conversion.h"
@@ -31,6 +32,9 @@ int run_program(const std::vector<std::string>& arguments, const FlacLibrary* li
     const CommandLineOutcome outcome = parse_command_line(arguments, library, options);
     if (!outcome.convert) {
         return outcome.exit_code;
+    }
+    if (!options.output_dir.empty()) {
+        return run_batch(options, library);
     }
     return run_conversion(options, library);
 }

@@ -2,6 +2,8 @@
 // Ctrl-C and termination requests, turned into a flag that the conversion
 // acts on so that it can clean up and stop in an orderly way.
 
+#include <cstdint>
+
 namespace qv::platform {
 
 // POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT raise the flag and end any wait
@@ -12,5 +14,25 @@ namespace qv::platform {
 void install_interrupt_handlers();
 
 bool interrupt_requested();
+
+// A thread other than the main one that may wait in a read for a conversion
+// (a FIFO, a pipe) holds one of these while it works, so that an
+// interruption can end that wait too: the system delivers a signal to only
+// one thread of the process.
+class InterruptibleThread {
+public:
+    InterruptibleThread();
+    ~InterruptibleThread();
+    InterruptibleThread(const InterruptibleThread&) = delete;
+    InterruptibleThread& operator=(const InterruptibleThread&) = delete;
+
+private:
+    intptr_t handle_ = 0;  // pthread_t, or a thread HANDLE on Windows
+};
+
+// Ends the current wait of every InterruptibleThread. Called, again and
+// again until they are done, by a thread that has seen interrupt_requested(),
+// since a thread about to start a wait would miss a single call.
+void wake_waiting_threads();
 
 }  // namespace qv::platform

@@ -1,5 +1,6 @@
 #include "platform/output_file.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -122,7 +123,8 @@ bool OutputFile::create(const std::filesystem::path& final_path) {
         return false;
     }
     remove_stale_temporaries(final_path);
-    static unsigned counter = 0;
+    // Conversions on several threads share the counter.
+    static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < name_attempts; ++attempt) {
         std::filesystem::path candidate = temporary_name(final_path, counter++);
         bool name_taken = false;

@@ -2,7 +2,12 @@
 // it and cleans up itself.
 #include "platform/interrupt.h"
 
+#include <algorithm>
 #include <csignal>
+#include <mutex>
+#include <vector>
+
+#include <pthread.h>
 #include <initializer_list>
 
 namespace qv::platform {
@@ -34,5 +39,36 @@ void install_interrupt_handlers() {
 }
 
 bool interrupt_requested() { return interrupt_flag != 0; }
+
+namespace {
+
+std::mutex registry_mutex;
+std::vector<pthread_t> registered;
+
+}  // namespace
+
+InterruptibleThread::InterruptibleThread() {
+    const pthread_t self = pthread_self();
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    registered.push_back(self);
+    handle_ = static_cast<intptr_t>(self);
+}
+
+InterruptibleThread::~InterruptibleThread() {
+    const auto self = static_cast<pthread_t>(handle_);
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    registered.erase(std::remove_if(registered.begin(), registered.end(),
+                                    [&](pthread_t t) { return pthread_equal(t, self); }),
+                     registered.end());
+}
+
+void wake_waiting_threads() {
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    // The handler only raises the flag again; what matters is that a read
+    // or open the thread is waiting in returns with EINTR.
+    for (const pthread_t thread : registered) {
+        pthread_kill(thread, SIGINT);
+    }
+}
 
 }  // namespace qv::platform

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace qv::platform {
 
@@ -52,5 +55,40 @@ void install_interrupt_handlers() {
 }
 
 bool interrupt_requested() { return interrupted.load(); }
+
+namespace {
+
+std::mutex registry_mutex;
+std::vector<HANDLE> registered;
+
+}  // namespace
+
+InterruptibleThread::InterruptibleThread() {
+    HANDLE self = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    registered.push_back(self);
+    handle_ = reinterpret_cast<intptr_t>(self);
+}
+
+InterruptibleThread::~InterruptibleThread() {
+    HANDLE self = reinterpret_cast<HANDLE>(handle_);
+    {
+        std::lock_guard<std::mutex> lock(registry_mutex);
+        registered.erase(std::remove(registered.begin(), registered.end(), self),
+                         registered.end());
+    }
+    if (self != nullptr) {
+        CloseHandle(self);
+    }
+}
+
+void wake_waiting_threads() {
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    for (HANDLE thread : registered) {
+        CancelSynchronousIo(thread);
+    }
+}
 
 }  // namespace qv::platform

@@ -1,0 +1,9 @@
+#include "platform/terminal.h"
+
+#include <unistd.h>
+
+namespace qv::platform {
+
+bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace qv::platform
