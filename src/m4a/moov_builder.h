@@ -11,13 +11,16 @@
 
 namespace qv {
 
-// Nearest whole millisecond of `frames` at `rate` (halves up); 0 for rate 0,
-// 0xFFFFFFFF when it does not fit in 32 bits.
-uint32_t duration_ms(uint64_t frames, uint32_t rate);
+// Nearest whole millisecond of `frames` at `rate` (halves up); 0 for rate 0.
+uint64_t duration_ms(uint64_t frames, uint32_t rate);
+
+// How the chunk offset is stored: `stco` (32 bits) or `co64` (64 bits), the
+// latter for media data whose box needs a 64-bit size.
+enum class ChunkOffsetBox { stco, co64 };
 
 Bytes build_moov(const AudioFormat& format, const std::vector<uint32_t>& packet_sizes,
                  const std::vector<uint32_t>& packet_frames, uint64_t chunk_offset,
-                 std::span<const uint8_t> cookie, const TagSet& tags,
+                 ChunkOffsetBox offset_box, std::span<const uint8_t> cookie, const TagSet& tags,
                  std::span<const uint8_t> artwork, uint32_t artwork_type);
 
 }  // namespace qv
