@@ -47,7 +47,7 @@ void M4aWriter::reset(const std::filesystem::path& path, const AudioFormat& audi
     chunk_offset = 0;
     payload_bytes = 0;
     packet_sizes.clear();
-    packet_frames.clear();
+    frame_runs.clear();
     stream_failed = false;
     finalized = false;
 }
@@ -99,7 +99,7 @@ bool M4aWriter::append_packet(const AlacPacket& packet, std::string& error) {
         return false;
     }
     packet_sizes.push_back(packet.byte_count);
-    packet_frames.push_back(packet.frame_count);
+    add_packet_frames(frame_runs, packet.frame_count);
     payload_bytes += packet.byte_count;
     return true;
 }
@@ -121,7 +121,7 @@ bool M4aWriter::finalize(const std::vector<uint8_t>& cookie, std::string& error)
     bool ok = large ? write_large_mdat_header() : write_compact_mdat_size();
     ok = ok && file.seek(end_position);
     if (ok) {
-        const Bytes moov = build_moov(format, packet_sizes, packet_frames, chunk_offset,
+        const Bytes moov = build_moov(format, packet_sizes, frame_runs, chunk_offset,
                                       large ? ChunkOffsetBox::co64 : ChunkOffsetBox::stco,
                                       cookie, tags, artwork, artwork_type);
         ok = file.write(moov.data(), moov.size()) && file.flush_and_sync();
@@ -167,7 +167,7 @@ void M4aWriter::close() {
     file.discard();
     artwork = std::vector<uint8_t>();
     packet_sizes = std::vector<uint32_t>();
-    packet_frames = std::vector<uint32_t>();
+    frame_runs = std::vector<FrameRun>();
 }
 
 }  // namespace qv

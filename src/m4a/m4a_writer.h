@@ -16,6 +16,7 @@
 
 #include "alac/alac_packet.h"
 #include "input/audio_format.h"
+#include "m4a/moov_builder.h"
 #include "m4a/tag_set.h"
 #include "platform/output_file.h"
 
@@ -52,7 +53,7 @@ private:
     uint64_t chunk_offset = 0;
     uint64_t payload_bytes = 0;
     std::vector<uint32_t> packet_sizes;
-    std::vector<uint32_t> packet_frames;
+    std::vector<FrameRun> frame_runs;
     // The largest payload whose mdat size, 8-byte header included, fits in
     // 32 bits.
     uint64_t largest_compact_payload = 0xFFFFFFFFu - 8;

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <initializer_list>
-#include <utility>
 
 #include "m4a/metadata.h"
 
@@ -136,20 +135,12 @@ Bytes build_stsd(const AudioFormat& format, std::span<const uint8_t> cookie) {
     return make_full_box("stsd", 0, p);
 }
 
-Bytes build_stts(const std::vector<uint32_t>& packet_frames) {
-    std::vector<std::pair<uint32_t, uint32_t>> runs;  // (count, delta)
-    for (uint32_t frames : packet_frames) {
-        if (runs.empty() || runs.back().second != frames) {
-            runs.emplace_back(1, frames);
-        } else {
-            ++runs.back().first;
-        }
-    }
+Bytes build_stts(const std::vector<FrameRun>& runs) {
     Bytes p;
     put_u32_be(p, static_cast<uint32_t>(runs.size()));
-    for (const auto& [count, delta] : runs) {
-        put_u32_be(p, count);
-        put_u32_be(p, delta);
+    for (const FrameRun& run : runs) {
+        put_u32_be(p, run.count);
+        put_u32_be(p, run.frames);  // the sample delta
     }
     return make_full_box("stts", 0, p);
 }
@@ -196,6 +187,14 @@ Bytes build_chunk_offsets(uint32_t packet_count, uint64_t chunk_offset, ChunkOff
 
 }  // namespace
 
+void add_packet_frames(std::vector<FrameRun>& runs, uint32_t frames) {
+    if (runs.empty() || runs.back().frames != frames) {
+        runs.push_back({1, frames});
+    } else {
+        ++runs.back().count;
+    }
+}
+
 uint64_t duration_ms(uint64_t frames, uint32_t rate) {
     if (rate == 0) {
         return 0;
@@ -206,18 +205,18 @@ uint64_t duration_ms(uint64_t frames, uint32_t rate) {
 }
 
 Bytes build_moov(const AudioFormat& format, const std::vector<uint32_t>& packet_sizes,
-                 const std::vector<uint32_t>& packet_frames, uint64_t chunk_offset,
+                 const std::vector<FrameRun>& frame_runs, uint64_t chunk_offset,
                  ChunkOffsetBox offset_box, std::span<const uint8_t> cookie, const TagSet& tags,
                  std::span<const uint8_t> artwork, uint32_t artwork_type) {
     uint64_t total_frames = 0;
-    for (uint32_t frames : packet_frames) {
-        total_frames += frames;
+    for (const FrameRun& run : frame_runs) {
+        total_frames += uint64_t{run.count} * run.frames;
     }
     const uint64_t duration = duration_ms(total_frames, format.sample_rate);
     const auto packet_count = static_cast<uint32_t>(packet_sizes.size());
 
     const Bytes stbl = make_box("stbl", concat({build_stsd(format, cookie),
-                                                build_stts(packet_frames),
+                                                build_stts(frame_runs),
                                                 build_stsc(packet_count),
                                                 build_stsz(packet_sizes),
                                                 build_chunk_offsets(packet_count, chunk_offset,

@@ -39,10 +39,17 @@ AudioFormat format_of(uint32_t rate, uint32_t bits, uint32_t channels) {
     return format;
 }
 
+std::vector<FrameRun> runs_of(const std::vector<uint32_t>& frames) {
+    std::vector<FrameRun> runs;
+    for (uint32_t f : frames) add_packet_frames(runs, f);
+    return runs;
+}
+
 Bytes moov_for(const AudioFormat& format, const std::vector<uint32_t>& sizes,
                const std::vector<uint32_t>& frames, const Bytes& cookie,
                const TagSet& tags = no_tags()) {
-    return build_moov(format, sizes, frames, 36, ChunkOffsetBox::stco, cookie, tags, {}, 0);
+    return build_moov(format, sizes, runs_of(frames), 36, ChunkOffsetBox::stco, cookie, tags, {},
+                      0);
 }
 
 // Entry count then the u32 fields that follow, of a full box.
@@ -174,7 +181,7 @@ TEST(MoovBuilder, EachHeaderWidensOnItsOwnDuration) {
 TEST(MoovBuilder, WideChunkOffsets) {
     const std::vector<uint32_t> sizes{7, 9}, frames{4096, 10};
     const Bytes narrow = moov_for(format_of(44100, 16, 2), sizes, frames, cookie_of(24));
-    const Bytes wide = build_moov(format_of(44100, 16, 2), sizes, frames, 36,
+    const Bytes wide = build_moov(format_of(44100, 16, 2), sizes, runs_of(frames), 36,
                                   ChunkOffsetBox::co64, cookie_of(24), no_tags(), {}, 0);
     EXPECT_FALSE(test::find_box(wide, std::string(stbl) + "stco").has_value());
     const Box co64 = box_at(wide, std::string(stbl) + "co64");
