@@ -4,11 +4,11 @@
 // metadata at finalize. The file is built under a temporary name and only
 // takes the output name once finalize has succeeded.
 //
-// Media data up to 4 GiB keeps the 32-bit mdat header written at open. For
-// more, finalize shortens ftyp to its major and one compatible brand so that
-// the 8 bytes freed and the 8-byte header become one 16-byte header with a
-// 64-bit size: the media data stays where it was written, at offset 36, and
-// its offset goes into co64.
+// Media data whose box size fits 32 bits keeps the mdat header written at
+// open. For more, finalize shortens ftyp to its major and one compatible
+// brand so that the 8 bytes freed and the 8-byte header become one 16-byte
+// header with a 64-bit size: the media data stays where it was written, at
+// offset 36, and its offset goes into co64.
 #include <cstdint>
 #include <filesystem>
 #include <string>
