@@ -20,7 +20,7 @@ try:
 except ImportError:  # checked in the test, so that CI reports it
     mp4 = None
 
-TAGS = {'title': 'Concert, part one', 'artist': 'Ensemble à huit', 'album': 'Live'}
+TAGS = {'title': 'Concert, first half', 'artist': 'Ensemble à huit', 'album': 'Live'}
 LENGTH = rec.FRAMES / rec.RATE
 
 
