@@ -47,11 +47,21 @@ Bytes make_box(const char* type, std::span<const uint8_t> payload) {
     return box;
 }
 
-Bytes make_full_box(const char* type, uint32_t flags, std::span<const uint8_t> payload) {
+Bytes make_full_box(const char* type, uint32_t flags, std::span<const uint8_t> payload,
+                    uint8_t version) {
     Bytes box = box_header(type, payload.size() + 12);
-    put_u32_be(box, flags & 0x00FFFFFFu);  // version 0 in the top byte
+    put_u32_be(box, (uint32_t{version} << 24) | (flags & 0x00FFFFFFu));
     append_bytes(box, payload);
     return box;
+}
+
+Bytes make_large_box_header(const char* type, uint64_t box_size) {
+    constexpr uint32_t size_follows_type = 1;
+    Bytes header;
+    put_u32_be(header, size_follows_type);
+    put_fourcc(header, type);
+    put_u64_be(header, box_size);
+    return header;
 }
 
 }  // namespace qv

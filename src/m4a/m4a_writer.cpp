@@ -1,11 +1,35 @@
 #include "m4a/m4a_writer.h"
 
+#include <cstddef>
+#include <span>
 #include <utility>
 
 #include "m4a/box_builder.h"
 #include "m4a/moov_builder.h"
 
 namespace qv {
+namespace {
+
+constexpr const char* major_brand = "M4A ";
+constexpr const char* compatible_brands[] = {"M4A ", "mp42", "isom"};
+// The one compatible brand of the shortened ftyp in front of a 64-bit mdat:
+// any reader of the base format knows it, and the major brand already names
+// the M4A flavour.
+constexpr const char* base_format_brand = "isom";
+constexpr std::size_t compact_mdat_header_size = 8;
+constexpr std::size_t large_mdat_header_size = 16;
+
+Bytes build_ftyp(std::span<const char* const> compatible) {
+    Bytes payload;
+    put_fourcc(payload, major_brand);
+    put_u32_be(payload, 0);  // minor version
+    for (const char* brand : compatible) {
+        put_fourcc(payload, brand);
+    }
+    return make_box("ftyp", payload);
+}
+
+}  // namespace
 
 M4aWriter::~M4aWriter() {
     close();
@@ -23,7 +47,7 @@ void M4aWriter::reset(const std::filesystem::path& path, const AudioFormat& audi
     chunk_offset = 0;
     payload_bytes = 0;
     packet_sizes.clear();
-    packet_frames.clear();
+    frame_runs.clear();
     stream_failed = false;
     finalized = false;
 }
@@ -42,14 +66,7 @@ bool M4aWriter::open(bool replace_existing, std::string& error) {
     }
     stream_failed = false;
 
-    Bytes ftyp_payload;
-    put_fourcc(ftyp_payload, "M4A ");
-    put_u32_be(ftyp_payload, 0);  // minor version
-    put_fourcc(ftyp_payload, "M4A ");
-    put_fourcc(ftyp_payload, "mp42");
-    put_fourcc(ftyp_payload, "isom");
-    const Bytes ftyp = make_box("ftyp", ftyp_payload);
-
+    const Bytes ftyp = build_ftyp(compatible_brands);
     Bytes mdat_header;
     put_u32_be(mdat_header, 0);  // size, patched by finalize
     put_fourcc(mdat_header, "mdat");
@@ -57,7 +74,7 @@ bool M4aWriter::open(bool replace_existing, std::string& error) {
     bool ok = file.write(ftyp.data(), ftyp.size());
     mdat_offset = file.position();
     ok = ok && file.write(mdat_header.data(), mdat_header.size());
-    chunk_offset = mdat_offset + 8;
+    chunk_offset = mdat_offset + compact_mdat_header_size;
     if (!ok) {
         // The caller reports its own generic failure.
         stream_failed = true;
@@ -72,13 +89,17 @@ bool M4aWriter::append_packet(const AlacPacket& packet, std::string& error) {
         error = "invalid ALAC packet for M4A output";
         return false;
     }
+    if (packet_sizes.size() >= max_packets) {
+        error = "too many ALAC packets for one M4A file";
+        return false;
+    }
     if (!file.write(packet.data, packet.byte_count)) {
         stream_failed = true;
         error = "failed while writing M4A media data";
         return false;
     }
     packet_sizes.push_back(packet.byte_count);
-    packet_frames.push_back(packet.frame_count);
+    add_packet_frames(frame_runs, packet.frame_count);
     payload_bytes += packet.byte_count;
     return true;
 }
@@ -96,19 +117,13 @@ bool M4aWriter::finalize(const std::vector<uint8_t>& cookie, std::string& error)
         return false;
     }
     const uint64_t end_position = file.position();
-    const uint64_t mdat_size = payload_bytes + 8;
-    if (mdat_size > 0xFFFFFFFFu) {
-        error = "M4A media payload exceeds the current 32-bit mdat limit";
-        return false;
-    }
-
-    Bytes size_field;
-    put_u32_be(size_field, static_cast<uint32_t>(mdat_size));
-    bool ok = file.seek(mdat_offset) && file.write(size_field.data(), size_field.size()) &&
-              file.seek(end_position);
+    const bool large = payload_bytes > largest_compact_payload;
+    bool ok = large ? write_large_mdat_header() : write_compact_mdat_size();
+    ok = ok && file.seek(end_position);
     if (ok) {
-        const Bytes moov = build_moov(format, packet_sizes, packet_frames, chunk_offset, cookie,
-                                      tags, artwork, artwork_type);
+        const Bytes moov = build_moov(format, packet_sizes, frame_runs, chunk_offset,
+                                      large ? ChunkOffsetBox::co64 : ChunkOffsetBox::stco,
+                                      cookie, tags, artwork, artwork_type);
         ok = file.write(moov.data(), moov.size()) && file.flush_and_sync();
     }
     if (!ok) {
@@ -133,11 +148,26 @@ bool M4aWriter::finalize(const std::vector<uint8_t>& cookie, std::string& error)
     return false;
 }
 
+bool M4aWriter::write_compact_mdat_size() {
+    Bytes size_field;
+    put_u32_be(size_field, static_cast<uint32_t>(compact_mdat_header_size + payload_bytes));
+    return file.seek(mdat_offset) && file.write(size_field.data(), size_field.size());
+}
+
+bool M4aWriter::write_large_mdat_header() {
+    Bytes head = build_ftyp(std::span(&base_format_brand, 1));
+    append_bytes(head, make_large_box_header("mdat", large_mdat_header_size + payload_bytes));
+    // The ftyp written at open had two more brands: the new header ends just
+    // where the media data begins.
+    return head.size() == chunk_offset && file.seek(0) &&
+           file.write(head.data(), head.size());
+}
+
 void M4aWriter::close() {
     file.discard();
     artwork = std::vector<uint8_t>();
     packet_sizes = std::vector<uint32_t>();
-    packet_frames = std::vector<uint32_t>();
+    frame_runs = std::vector<FrameRun>();
 }
 
 }  // namespace qv

@@ -3,6 +3,12 @@
 // open, each packet appended as it arrives, moov with the sample tables and
 // metadata at finalize. The file is built under a temporary name and only
 // takes the output name once finalize has succeeded.
+//
+// Media data whose box size fits 32 bits keeps the mdat header written at
+// open. For more, finalize shortens ftyp to its major and one compatible
+// brand so that the 8 bytes freed and the 8-byte header become one 16-byte
+// header with a 64-bit size: the media data stays where it was written, at
+// offset 36, and its offset goes into co64.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -10,6 +16,7 @@
 
 #include "alac/alac_packet.h"
 #include "input/audio_format.h"
+#include "m4a/moov_builder.h"
 #include "m4a/tag_set.h"
 #include "platform/output_file.h"
 
@@ -30,7 +37,11 @@ public:
     void close();
 
 private:
-    friend struct M4aWriterTestAccess;  // lets tests set the payload count
+    // Patch the mdat header at finalize, in its 32-bit or its 64-bit form.
+    bool write_compact_mdat_size();
+    bool write_large_mdat_header();
+
+    friend struct M4aWriterTestAccess;  // lets tests set the payload count and the limits
 
     std::filesystem::path output_path;
     platform::OutputFile file;
@@ -42,7 +53,14 @@ private:
     uint64_t chunk_offset = 0;
     uint64_t payload_bytes = 0;
     std::vector<uint32_t> packet_sizes;
-    std::vector<uint32_t> packet_frames;
+    std::vector<FrameRun> frame_runs;
+    // The largest payload whose mdat size, 8-byte header included, fits in
+    // 32 bits.
+    uint64_t largest_compact_payload = 0xFFFFFFFFu - 8;
+    // The moov box has a 32-bit size and lists 4 bytes per packet; this many
+    // packets (about 2.9 years at 44.1 kHz) leave room for the rest, cover
+    // included.
+    uint64_t max_packets = 1000000000;
     bool overwrite = false;
     bool stream_failed = false;
     bool finalized = false;

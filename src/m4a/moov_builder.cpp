@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <initializer_list>
-#include <utility>
 
 #include "m4a/metadata.h"
 
@@ -28,28 +27,45 @@ Bytes concat(std::initializer_list<std::span<const uint8_t>> parts) {
     return out;
 }
 
-Bytes build_mvhd(uint32_t duration) {
+// Movie, track and media headers keep their times and duration in 32 bits
+// (version 0) unless the duration needs more; version 1 widens all three to
+// 64 bits.
+uint8_t header_version(uint64_t duration) {
+    return duration > 0xFFFFFFFFu ? 1 : 0;
+}
+
+void put_header_field(Bytes& out, uint8_t version, uint64_t value) {
+    if (version == 1) {
+        put_u64_be(out, value);
+    } else {
+        put_u32_be(out, static_cast<uint32_t>(value));
+    }
+}
+
+Bytes build_mvhd(uint64_t duration) {
+    const uint8_t version = header_version(duration);
     Bytes p;
-    put_u32_be(p, 0);  // creation time
-    put_u32_be(p, 0);  // modification time
+    put_header_field(p, version, 0);  // creation time
+    put_header_field(p, version, 0);  // modification time
     put_u32_be(p, 1000);
-    put_u32_be(p, duration);
+    put_header_field(p, version, duration);
     put_u32_be(p, 0x10000);  // rate 1.0
     put_u16_be(p, 0x0100);   // volume 1.0
     put_zeros(p, 2 + 8);
     put_unity_matrix(p);
     put_zeros(p, 6 * 4);
     put_u32_be(p, 2);  // next track ID
-    return make_full_box("mvhd", 0, p);
+    return make_full_box("mvhd", 0, p, version);
 }
 
-Bytes build_tkhd(uint32_t duration) {
+Bytes build_tkhd(uint64_t duration) {
+    const uint8_t version = header_version(duration);
     Bytes p;
-    put_u32_be(p, 0);  // creation time
-    put_u32_be(p, 0);  // modification time
+    put_header_field(p, version, 0);  // creation time
+    put_header_field(p, version, 0);  // modification time
     put_u32_be(p, 1);  // track ID
     put_u32_be(p, 0);
-    put_u32_be(p, duration);
+    put_header_field(p, version, duration);
     put_zeros(p, 8);
     put_u16_be(p, 0);  // layer
     put_u16_be(p, 0);  // alternate group
@@ -59,18 +75,19 @@ Bytes build_tkhd(uint32_t duration) {
     put_u32_be(p, 0);  // width
     put_u32_be(p, 0);  // height
     constexpr uint32_t enabled_in_movie_in_preview = 7;
-    return make_full_box("tkhd", enabled_in_movie_in_preview, p);
+    return make_full_box("tkhd", enabled_in_movie_in_preview, p, version);
 }
 
-Bytes build_mdhd(uint32_t rate, uint32_t media_duration) {
+Bytes build_mdhd(uint32_t rate, uint64_t media_duration) {
+    const uint8_t version = header_version(media_duration);
     Bytes p;
-    put_u32_be(p, 0);
-    put_u32_be(p, 0);
+    put_header_field(p, version, 0);  // creation time
+    put_header_field(p, version, 0);  // modification time
     put_u32_be(p, rate);
-    put_u32_be(p, media_duration);
+    put_header_field(p, version, media_duration);
     put_u16_be(p, 0x55C4);  // "und", three 5-bit letters
     put_u16_be(p, 0);
-    return make_full_box("mdhd", 0, p);
+    return make_full_box("mdhd", 0, p, version);
 }
 
 Bytes build_sound_hdlr() {
@@ -118,20 +135,12 @@ Bytes build_stsd(const AudioFormat& format, std::span<const uint8_t> cookie) {
     return make_full_box("stsd", 0, p);
 }
 
-Bytes build_stts(const std::vector<uint32_t>& packet_frames) {
-    std::vector<std::pair<uint32_t, uint32_t>> runs;  // (count, delta)
-    for (uint32_t frames : packet_frames) {
-        if (runs.empty() || runs.back().second != frames) {
-            runs.emplace_back(1, frames);
-        } else {
-            ++runs.back().first;
-        }
-    }
+Bytes build_stts(const std::vector<FrameRun>& runs) {
     Bytes p;
     put_u32_be(p, static_cast<uint32_t>(runs.size()));
-    for (const auto& [count, delta] : runs) {
-        put_u32_be(p, count);
-        put_u32_be(p, delta);
+    for (const FrameRun& run : runs) {
+        put_u32_be(p, run.count);
+        put_u32_be(p, run.frames);  // the sample delta
     }
     return make_full_box("stts", 0, p);
 }
@@ -161,48 +170,60 @@ Bytes build_stsz(const std::vector<uint32_t>& packet_sizes) {
     return make_full_box("stsz", 0, p);
 }
 
-Bytes build_stco(uint32_t packet_count, uint64_t chunk_offset) {
+Bytes build_chunk_offsets(uint32_t packet_count, uint64_t chunk_offset, ChunkOffsetBox box) {
     Bytes p;
     if (packet_count == 0) {
         put_u32_be(p, 0);
     } else {
         put_u32_be(p, 1);
-        put_u32_be(p, static_cast<uint32_t>(chunk_offset));
+        if (box == ChunkOffsetBox::co64) {
+            put_u64_be(p, chunk_offset);
+        } else {
+            put_u32_be(p, static_cast<uint32_t>(chunk_offset));
+        }
     }
-    return make_full_box("stco", 0, p);
+    return make_full_box(box == ChunkOffsetBox::co64 ? "co64" : "stco", 0, p);
 }
 
 }  // namespace
 
-uint32_t duration_ms(uint64_t frames, uint32_t rate) {
+void add_packet_frames(std::vector<FrameRun>& runs, uint32_t frames) {
+    if (runs.empty() || runs.back().frames != frames) {
+        runs.push_back({1, frames});
+    } else {
+        ++runs.back().count;
+    }
+}
+
+uint64_t duration_ms(uint64_t frames, uint32_t rate) {
     if (rate == 0) {
         return 0;
     }
-    const uint64_t ms = (frames * 1000 + rate / 2) / rate;
-    return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(ms);
+    // Whole seconds and the remainder apart, so that frames * 1000 cannot
+    // overflow.
+    return frames / rate * 1000 + ((frames % rate) * 1000 + rate / 2) / rate;
 }
 
 Bytes build_moov(const AudioFormat& format, const std::vector<uint32_t>& packet_sizes,
-                 const std::vector<uint32_t>& packet_frames, uint64_t chunk_offset,
-                 std::span<const uint8_t> cookie, const TagSet& tags,
+                 const std::vector<FrameRun>& frame_runs, uint64_t chunk_offset,
+                 ChunkOffsetBox offset_box, std::span<const uint8_t> cookie, const TagSet& tags,
                  std::span<const uint8_t> artwork, uint32_t artwork_type) {
     uint64_t total_frames = 0;
-    for (uint32_t frames : packet_frames) {
-        total_frames += frames;
+    for (const FrameRun& run : frame_runs) {
+        total_frames += uint64_t{run.count} * run.frames;
     }
-    const uint32_t duration = duration_ms(total_frames, format.sample_rate);
-    const uint32_t media_duration =
-        total_frames > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total_frames);
+    const uint64_t duration = duration_ms(total_frames, format.sample_rate);
     const auto packet_count = static_cast<uint32_t>(packet_sizes.size());
 
     const Bytes stbl = make_box("stbl", concat({build_stsd(format, cookie),
-                                                build_stts(packet_frames),
+                                                build_stts(frame_runs),
                                                 build_stsc(packet_count),
                                                 build_stsz(packet_sizes),
-                                                build_stco(packet_count, chunk_offset)}));
+                                                build_chunk_offsets(packet_count, chunk_offset,
+                                                                    offset_box)}));
     const Bytes smhd = make_full_box("smhd", 0, Bytes(4, 0));  // balance, reserved
     const Bytes minf = make_box("minf", concat({smhd, build_dinf(), stbl}));
-    const Bytes mdia = make_box("mdia", concat({build_mdhd(format.sample_rate, media_duration),
+    const Bytes mdia = make_box("mdia", concat({build_mdhd(format.sample_rate, total_frames),
                                                 build_sound_hdlr(), minf}));
     const Bytes trak = make_box("trak", concat({build_tkhd(duration), mdia}));
 

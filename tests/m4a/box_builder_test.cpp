@@ -42,5 +42,18 @@ TEST(BoxBuilder, FullBoxHasVersionZeroAnd24BitFlags) {
               (Bytes{0, 0, 0, 13, 't', 'k', 'h', 'd', 0, 0x12, 0x34, 0x56, 0xAA}));
 }
 
+TEST(BoxBuilder, FullBoxCarriesAGivenVersion) {
+    EXPECT_EQ(make_full_box("mdhd", 0xFFFFFF07, Bytes{0xAA}, 1),
+              (Bytes{0, 0, 0, 13, 'm', 'd', 'h', 'd', 1, 0xFF, 0xFF, 0x07, 0xAA}));
+}
+
+TEST(BoxBuilder, LargeHeaderHasSizeOneThenTheSizeIn64Bits) {
+    EXPECT_EQ(make_large_box_header("mdat", 0x100000008ull),
+              (Bytes{0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 1, 0, 0, 0, 8}));
+    EXPECT_EQ(make_large_box_header("mdat", 0x0123456789ABCDEFull),
+              (Bytes{0, 0, 0, 1, 'm', 'd', 'a', 't', 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD,
+                     0xEF}));
+}
+
 }  // namespace
 }  // namespace qv

@@ -25,6 +25,10 @@ inline uint32_t u32_at(const ByteVec& d, std::size_t at) {
            (uint32_t{d.at(at + 2)} << 8) | uint32_t{d.at(at + 3)};
 }
 
+inline uint64_t u64_at(const ByteVec& d, std::size_t at) {
+    return (uint64_t{u32_at(d, at)} << 32) | u32_at(d, at + 4);
+}
+
 inline uint16_t u16_at(const ByteVec& d, std::size_t at) {
     return static_cast<uint16_t>((d.at(at) << 8) | d.at(at + 1));
 }
@@ -40,12 +44,15 @@ inline ByteVec bytes_of(const ByteVec& d, std::size_t at, std::size_t count) {
 }
 
 // The boxes that tile d[start, end) exactly; a failure is recorded when they
-// do not.
+// do not. A size field of 1 means a 64-bit size after the type.
 inline std::vector<Box> children(const ByteVec& d, std::size_t start, std::size_t end) {
     std::vector<Box> boxes;
     std::size_t pos = start;
     while (pos + 8 <= end) {
-        const uint32_t size = u32_at(d, pos);
+        uint64_t size = u32_at(d, pos);
+        if (size == 1 && pos + 16 <= end) {
+            size = u64_at(d, pos + 8);
+        }
         if (size < 8 || pos + size > end) {
             ADD_FAILURE() << "bad box size " << size << " at " << pos;
             return boxes;

@@ -15,6 +15,10 @@ namespace qv {
 
 struct M4aWriterTestAccess {
     static void set_payload_bytes(M4aWriter& writer, uint64_t bytes) { writer.payload_bytes = bytes; }
+    static void set_largest_compact_payload(M4aWriter& writer, uint64_t bytes) {
+        writer.largest_compact_payload = bytes;
+    }
+    static void set_max_packets(M4aWriter& writer, uint64_t count) { writer.max_packets = count; }
 };
 
 namespace {
@@ -26,6 +30,7 @@ using test::expect_with_file_size_limit;
 using test::ByteVec;
 using test::TestFolder;
 using test::u32_at;
+using test::u64_at;
 
 constexpr const char* stbl = "moov/trak/mdia/minf/stbl/";
 
@@ -186,25 +191,131 @@ TEST_F(M4aWriterTest, InvalidPacketsAreNotRecorded) {
     EXPECT_EQ(u32_at(file, box_at(file, std::string(stbl) + "stsz").offset + 16), 1u);
 }
 
-TEST_F(M4aWriterTest, MdatSizeLimit) {
+const ByteVec ftyp28{0, 0, 0, 28, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ', 0, 0, 0, 0,
+                     'M', '4', 'A', ' ', 'm', 'p', '4', '2', 'i', 's', 'o', 'm'};
+const ByteVec ftyp20{0, 0, 0, 20, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ',
+                     0, 0, 0, 0, 'i', 's', 'o', 'm'};
+
+ByteVec concat(ByteVec a, const ByteVec& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The moov box that begins at `offset` of a file, on its own.
+ByteVec moov_from(const ByteVec& file, std::size_t offset) {
+    return ByteVec(file.begin() + static_cast<std::ptrdiff_t>(offset), file.end());
+}
+
+TEST_F(M4aWriterTest, MdatSizeAtTheFourGigabyteLimit) {
+    // The recorded payload is set past what was written: only the headers
+    // and tables are looked at.
     {
         M4aWriter writer;
         open_writer(writer);
         ASSERT_TRUE(append(writer, packet_bytes(10, 1), 4096, error));
         M4aWriterTestAccess::set_payload_bytes(writer, 4294967287u);
         ASSERT_TRUE(writer.finalize(cookie24, error)) << error;
-        EXPECT_EQ(u32_at(test::read_file(out), 28), 0xFFFFFFFFu);
+        const ByteVec file = test::read_file(out);
+        EXPECT_EQ(test::bytes_of(file, 0, 36),
+                  concat(ftyp28, ByteVec{0xFF, 0xFF, 0xFF, 0xFF, 'm', 'd', 'a', 't'}));
+        const ByteVec moov = moov_from(file, 46);
+        EXPECT_EQ(u32_at(moov, box_at(moov, std::string(stbl) + "stco").offset + 16), 36u);
     }
     std::filesystem::remove(out);
     M4aWriter writer;
     open_writer(writer);
     ASSERT_TRUE(append(writer, packet_bytes(10, 1), 4096, error));
     M4aWriterTestAccess::set_payload_bytes(writer, 4294967288u);
-    EXPECT_FALSE(writer.finalize(cookie24, error));
-    EXPECT_EQ(error, "M4A media payload exceeds the current 32-bit mdat limit");
-    EXPECT_FALSE(std::filesystem::exists(out));
-    writer.close();
-    EXPECT_TRUE(folder.names().empty());
+    ASSERT_TRUE(writer.finalize(cookie24, error)) << error;
+    const ByteVec file = test::read_file(out);
+    // 16 + 4294967288 = 0x1'0000'0008
+    EXPECT_EQ(test::bytes_of(file, 0, 36),
+              concat(ftyp20, ByteVec{0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 1, 0, 0, 0, 8}));
+    EXPECT_EQ(test::bytes_of(file, 36, 10), packet_bytes(10, 1));
+    const ByteVec moov = moov_from(file, 46);
+    EXPECT_FALSE(test::find_box(moov, std::string(stbl) + "stco").has_value());
+    const Box co64 = box_at(moov, std::string(stbl) + "co64");
+    EXPECT_EQ(u32_at(moov, co64.offset + 12), 1u);
+    EXPECT_EQ(u64_at(moov, co64.offset + 16), 36u);
+}
+
+class LoweredLimitTest : public M4aWriterTest {
+protected:
+    static constexpr uint64_t limit = 1000;
+
+    // Writes packets of the given sizes (the last one short of frames),
+    // with the limit lowered or not; returns the file.
+    ByteVec write(const std::vector<uint32_t>& sizes, bool lowered) {
+        std::filesystem::remove(out);
+        M4aWriter writer;
+        TagSet tags;
+        tags.title = "over the limit";
+        open_writer(writer, false, tags);
+        if (lowered) {
+            M4aWriterTestAccess::set_largest_compact_payload(writer, limit);
+        }
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const uint32_t frames = i + 1 < sizes.size() ? 4096 : 17;
+            EXPECT_TRUE(append(writer, packet_bytes(sizes[i], static_cast<uint8_t>(i)), frames,
+                               error)) << error;
+        }
+        EXPECT_TRUE(writer.finalize(cookie24, error)) << error;
+        return test::read_file(out);
+    }
+};
+
+TEST_F(LoweredLimitTest, PayloadAtTheLimitKeepsTheCompactHeader) {
+    const ByteVec lowered = write({600, 300, 100}, true);
+    EXPECT_EQ(lowered, write({600, 300, 100}, false));
+    EXPECT_EQ(test::bytes_of(lowered, 0, 36),
+              concat(ftyp28, ByteVec{0, 0, 0x03, 0xF0, 'm', 'd', 'a', 't'}));  // 8 + 1000
+}
+
+TEST_F(LoweredLimitTest, OneByteMoreTakesTheLargeHeaderAndCo64) {
+    const std::vector<uint32_t> sizes{600, 300, 101};
+    const ByteVec file = write(sizes, true);
+    const ByteVec compact = write(sizes, false);
+
+    const std::vector<Box> top = test::children(file, 0, file.size());
+    ASSERT_EQ(test::types_of(top), "ftyp mdat moov");
+    EXPECT_EQ(test::bytes_of(file, 0, 20), ftyp20);
+    EXPECT_EQ(top[1].offset, 20u);
+    EXPECT_EQ(top[1].size, 16u + 1001u);
+    EXPECT_EQ(test::bytes_of(file, 20, 16),
+              (ByteVec{0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 0, 0, 0, 0x03, 0xF9}));
+    // The media data sits where the compact file has it.
+    EXPECT_EQ(test::bytes_of(file, 36, 1001), test::bytes_of(compact, 36, 1001));
+    EXPECT_EQ(top[2].offset, 1037u);
+
+    const Box co64 = box_at(file, std::string(stbl) + "co64");
+    EXPECT_EQ(test::bytes_of(file, co64.offset, co64.size),
+              (ByteVec{0, 0, 0, 24, 'c', 'o', '6', '4', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
+                       0, 36}));
+    EXPECT_FALSE(test::find_box(file, std::string(stbl) + "stco").has_value());
+    // Every other box as in the compact file.
+    for (const char* path : {"moov/mvhd", "moov/trak/tkhd", "moov/trak/mdia/mdhd",
+                             "moov/trak/mdia/hdlr", "moov/trak/mdia/minf/stbl/stsd",
+                             "moov/trak/mdia/minf/stbl/stts", "moov/trak/mdia/minf/stbl/stsc",
+                             "moov/trak/mdia/minf/stbl/stsz", "moov/udta"}) {
+        const Box b = box_at(file, path);
+        EXPECT_EQ(test::bytes_of(file, b.offset, b.size),
+                  test::bytes_of(compact, box_at(compact, path).offset, b.size)) << path;
+    }
+    EXPECT_EQ(top[2].size, box_at(compact, "moov").size + 4);
+}
+
+TEST_F(M4aWriterTest, PacketCountLimit) {
+    M4aWriter writer;
+    open_writer(writer);
+    M4aWriterTestAccess::set_max_packets(writer, 2);
+    ASSERT_TRUE(append(writer, packet_bytes(10, 1), 4096, error));
+    ASSERT_TRUE(append(writer, packet_bytes(10, 2), 4096, error));
+    EXPECT_FALSE(append(writer, packet_bytes(10, 3), 4096, error));
+    EXPECT_EQ(error, "too many ALAC packets for one M4A file");
+    ASSERT_TRUE(writer.finalize(cookie24, error)) << error;
+    const ByteVec file = test::read_file(out);
+    EXPECT_EQ(u32_at(file, 28), 28u);
+    EXPECT_EQ(u32_at(file, box_at(file, std::string(stbl) + "stsz").offset + 16), 2u);
 }
 
 TEST_F(M4aWriterTest, TemporaryFileUntilFinalized) {

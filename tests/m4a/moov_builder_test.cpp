@@ -15,6 +15,7 @@ using test::Box;
 using test::box_at;
 using test::u16_at;
 using test::u32_at;
+using test::u64_at;
 
 constexpr const char* stbl = "moov/trak/mdia/minf/stbl/";
 
@@ -38,10 +39,17 @@ AudioFormat format_of(uint32_t rate, uint32_t bits, uint32_t channels) {
     return format;
 }
 
+std::vector<FrameRun> runs_of(const std::vector<uint32_t>& frames) {
+    std::vector<FrameRun> runs;
+    for (uint32_t f : frames) add_packet_frames(runs, f);
+    return runs;
+}
+
 Bytes moov_for(const AudioFormat& format, const std::vector<uint32_t>& sizes,
                const std::vector<uint32_t>& frames, const Bytes& cookie,
                const TagSet& tags = no_tags()) {
-    return build_moov(format, sizes, frames, 36, cookie, tags, {}, 0);
+    return build_moov(format, sizes, runs_of(frames), 36, ChunkOffsetBox::stco, cookie, tags, {},
+                      0);
 }
 
 // Entry count then the u32 fields that follow, of a full box.
@@ -59,9 +67,15 @@ TEST(MoovBuilder, DurationRoundsToNearestMillisecond) {
     EXPECT_EQ(duration_ms(1, 2001), 0u);
     EXPECT_EQ(duration_ms(0, 44100), 0u);
     EXPECT_EQ(duration_ms(123456, 0), 0u);
+}
+
+TEST(MoovBuilder, DurationNeverSaturates) {
     EXPECT_EQ(duration_ms(0xFFFFFFFFull, 1000), 0xFFFFFFFFu);
-    EXPECT_EQ(duration_ms(0xFFFFFFFFull - 1, 1000), 0xFFFFFFFEu);
-    EXPECT_EQ(duration_ms(0x100000000ull * 1000, 1000), 0xFFFFFFFFu);
+    EXPECT_EQ(duration_ms(0x100000000ull, 1000), 0x100000000ull);
+    EXPECT_EQ(duration_ms(0xFFFFFFFFull, 500), 8589934590ull);
+    // frames * 1000 alone would overflow 64 bits here.
+    EXPECT_EQ(duration_ms(1ull << 60, 48000), 24019198012642645ull);
+    EXPECT_EQ(duration_ms((1ull << 60) + 24, 48000), 24019198012642646ull);  // half up
 }
 
 TEST(MoovBuilder, TablesAndDurationsForAShortLastPacket) {
@@ -100,10 +114,92 @@ TEST(MoovBuilder, RunsMergeOnlyNeighbours) {
     EXPECT_EQ(table_of(full, std::string(stbl) + "stts"), (std::vector<uint32_t>{1, 2, 4096}));
 }
 
-TEST(MoovBuilder, MediaDurationClampsAt32Bits) {
-    const Bytes moov = moov_for(format_of(1000, 16, 1), {1, 1}, {0xFFFFFFFFu, 1}, cookie_of(24));
+// Version 1 of a header box: the version byte, 64-bit times (zero) and
+// duration, and every other field as in the version 0 box of `v0`.
+// `middle` is the width of what lies between the times and the duration.
+void expect_version_one(const Bytes& moov, const Bytes& v0_moov, const std::string& path,
+                        std::size_t middle, uint64_t duration) {
+    SCOPED_TRACE(path);
+    const Box v1 = box_at(moov, path);
+    const Box v0 = box_at(v0_moov, path);
+    ASSERT_EQ(v1.size, v0.size + 12);
+    EXPECT_EQ(moov[v1.offset + 8], 1u);
+    EXPECT_EQ(test::bytes_of(moov, v1.offset + 9, 3), test::bytes_of(v0_moov, v0.offset + 9, 3));
+    EXPECT_EQ(u64_at(moov, v1.offset + 12), 0u);  // creation time
+    EXPECT_EQ(u64_at(moov, v1.offset + 20), 0u);  // modification time
+    EXPECT_EQ(test::bytes_of(moov, v1.offset + 28, middle),
+              test::bytes_of(v0_moov, v0.offset + 20, middle));
+    EXPECT_EQ(u64_at(moov, v1.offset + 28 + middle), duration);
+    const std::size_t rest = v0.size - 24 - middle;
+    EXPECT_EQ(test::bytes_of(moov, v1.offset + 36 + middle, rest),
+              test::bytes_of(v0_moov, v0.offset + 24 + middle, rest));
+}
+
+TEST(MoovBuilder, HeadersStayVersionZeroWhileTheDurationFits) {
+    const Bytes moov = moov_for(format_of(1000, 16, 1), {1, 1}, {0xFFFFFFFEu, 1}, cookie_of(24));
+    for (const char* path : {"moov/mvhd", "moov/trak/tkhd", "moov/trak/mdia/mdhd"}) {
+        EXPECT_EQ(moov[box_at(moov, path).offset + 8], 0u) << path;
+    }
     EXPECT_EQ(u32_at(moov, box_at(moov, "moov/trak/mdia/mdhd").offset + 24), 0xFFFFFFFFu);
     EXPECT_EQ(u32_at(moov, box_at(moov, "moov/mvhd").offset + 24), 0xFFFFFFFFu);
+    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/trak/tkhd").offset + 28), 0xFFFFFFFFu);
+}
+
+TEST(MoovBuilder, HeadersWidenToVersionOneOneFramePastThirtyTwoBits) {
+    const Bytes small = moov_for(format_of(1000, 16, 1), {1, 1}, {4096, 1}, cookie_of(24));
+    const Bytes moov = moov_for(format_of(1000, 16, 1), {1, 1}, {0xFFFFFFFFu, 1}, cookie_of(24));
+    expect_version_one(moov, small, "moov/mvhd", 4, 0x100000000ull);           // timescale
+    expect_version_one(moov, small, "moov/trak/tkhd", 8, 0x100000000ull);      // track ID, 0
+    expect_version_one(moov, small, "moov/trak/mdia/mdhd", 4, 0x100000000ull);  // timescale
+    EXPECT_EQ(box_at(moov, "moov/mvhd").size, 120u);
+    EXPECT_EQ(box_at(moov, "moov/trak/tkhd").size, 104u);
+    EXPECT_EQ(box_at(moov, "moov/trak/mdia/mdhd").size, 44u);
+    // Everything after the headers is as for a short file.
+    const Box stsd = box_at(moov, std::string(stbl) + "stsd");
+    EXPECT_EQ(test::bytes_of(moov, stsd.offset, stsd.size),
+              test::bytes_of(small, box_at(small, std::string(stbl) + "stsd").offset, stsd.size));
+}
+
+TEST(MoovBuilder, EachHeaderWidensOnItsOwnDuration) {
+    // At 2000 Hz the frames pass 32 bits long before the milliseconds do.
+    const Bytes fast = moov_for(format_of(2000, 16, 1), {1, 1}, {0xFFFFFFFFu, 1}, cookie_of(24));
+    EXPECT_EQ(fast[box_at(fast, "moov/trak/mdia/mdhd").offset + 8], 1u);
+    EXPECT_EQ(u64_at(fast, box_at(fast, "moov/trak/mdia/mdhd").offset + 32), 0x100000000ull);
+    EXPECT_EQ(fast[box_at(fast, "moov/mvhd").offset + 8], 0u);
+    EXPECT_EQ(u32_at(fast, box_at(fast, "moov/mvhd").offset + 24), 0x80000000u);
+    EXPECT_EQ(fast[box_at(fast, "moov/trak/tkhd").offset + 8], 0u);
+    // At 500 Hz the milliseconds pass it first.
+    const Bytes slow = moov_for(format_of(500, 16, 1), {1}, {0xFFFFFFFFu}, cookie_of(24));
+    EXPECT_EQ(slow[box_at(slow, "moov/trak/mdia/mdhd").offset + 8], 0u);
+    EXPECT_EQ(u32_at(slow, box_at(slow, "moov/trak/mdia/mdhd").offset + 24), 0xFFFFFFFFu);
+    EXPECT_EQ(slow[box_at(slow, "moov/mvhd").offset + 8], 1u);
+    EXPECT_EQ(u64_at(slow, box_at(slow, "moov/mvhd").offset + 32), 8589934590ull);
+    EXPECT_EQ(slow[box_at(slow, "moov/trak/tkhd").offset + 8], 1u);
+    EXPECT_EQ(u64_at(slow, box_at(slow, "moov/trak/tkhd").offset + 36), 8589934590ull);
+}
+
+TEST(MoovBuilder, WideChunkOffsets) {
+    const std::vector<uint32_t> sizes{7, 9}, frames{4096, 10};
+    const Bytes narrow = moov_for(format_of(44100, 16, 2), sizes, frames, cookie_of(24));
+    const Bytes wide = build_moov(format_of(44100, 16, 2), sizes, runs_of(frames), 36,
+                                  ChunkOffsetBox::co64, cookie_of(24), no_tags(), {}, 0);
+    EXPECT_FALSE(test::find_box(wide, std::string(stbl) + "stco").has_value());
+    const Box co64 = box_at(wide, std::string(stbl) + "co64");
+    EXPECT_EQ(test::bytes_of(wide, co64.offset, co64.size),
+              (Bytes{0, 0, 0, 24, 'c', 'o', '6', '4', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
+                     36}));
+    EXPECT_EQ(wide.size(), narrow.size() + 4);
+    // Up to the offsets the two movies are the same but for the sizes of the
+    // boxes that hold them.
+    const Box stsz = box_at(wide, std::string(stbl) + "stsz");
+    EXPECT_EQ(test::bytes_of(wide, stsz.offset, stsz.size),
+              test::bytes_of(narrow, box_at(narrow, std::string(stbl) + "stsz").offset, stsz.size));
+
+    const Bytes none = build_moov(format_of(44100, 16, 2), {}, {}, 36, ChunkOffsetBox::co64,
+                                  cookie_of(24), no_tags(), {}, 0);
+    const Box empty = box_at(none, std::string(stbl) + "co64");
+    EXPECT_EQ(test::bytes_of(none, empty.offset, empty.size),
+              (Bytes{0, 0, 0, 16, 'c', 'o', '6', '4', 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(MoovBuilder, MovieAndTrackHeaders) {
