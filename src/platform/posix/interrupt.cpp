@@ -3,6 +3,8 @@
 #include "platform/interrupt.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <mutex>
 #include <vector>
@@ -14,9 +16,16 @@ namespace qv::platform {
 
 namespace {
 
-volatile std::sig_atomic_t interrupt_flag = 0;
+// Read by every conversion thread; a lock-free atomic is safe to set from a
+// signal handler.
+std::atomic<int> interrupt_flag{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void note_interrupt(int) { interrupt_flag = 1; }
+extern "C" void note_interrupt(int) {
+    const int saved_errno = errno;
+    interrupt_flag.store(1);
+    errno = saved_errno;
+}
 
 }  // namespace
 
@@ -38,7 +47,7 @@ void install_interrupt_handlers() {
     }
 }
 
-bool interrupt_requested() { return interrupt_flag != 0; }
+bool interrupt_requested() { return interrupt_flag.load() != 0; }
 
 namespace {
 
