@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "alac/alac_decoder.h"
+#include "alac/decoder/alac_decoder.h"
 #include "alac/alac_encoder.h"
-#include "alac/golomb_decoder.h"
-#include "alac/unpredictor.h"
-#include "alac/unpredictor_kernels.h"
+#include "alac/decoder/golomb_decoder.h"
+#include "alac/decoder/unpredictor.h"
+#include "alac/decoder/unpredictor_kernels.h"
 #include "music_packet.h"
 
 namespace {
@@ -47,7 +47,7 @@ void decode_frame_packet(benchmark::State& state) {
     const EncodedPacket packet = encode_packet(state.range(0) != 0);
     const qv::PairCodeStarts* starts = state.range(1) != 0 ? &packet.starts : nullptr;
     qv::AlacDecoder decoder;
-    qv::AlacDecoderConfig config;
+    qv::MagicCookie config;
     std::string error;
     if (packet.bytes.empty() || !decoder.configure(config, error) ||
         decoder.decode_frame(packet.bytes.data(), packet.bytes.size(), starts) !=

@@ -5,7 +5,8 @@
 #include <cstdint>
 
 #include "alac/alac_packet.h"
-#include "alac/bit_writer.h"
+#include "alac/common/alac_format.h"
+#include "alac/common/bit_writer.h"
 #include "alac/predictor.h"
 
 namespace qv {
@@ -48,7 +49,7 @@ public:
     int16_t bit_depth = 0;
     bool fast_mode = false;
     uint32_t max_frame_bytes = 0;
-    uint32_t frame_size = 4096;
+    uint32_t frame_size = alac::packet_frames;
     uint32_t max_output_bytes = 0;
     uint32_t num_channels = 0;
     uint32_t sample_rate = 0;

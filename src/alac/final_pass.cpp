@@ -2,9 +2,7 @@
 // capacity even when the element turns out too big.
 #include "alac/alac_encoder.h"
 
-#include <bit>
-#include <cstring>
-
+#include "alac/common/byte_order.h"
 #include "alac/element_io.h"
 #include "alac/golomb_coder.h"
 
@@ -12,10 +10,10 @@ namespace qv {
 
 namespace {
 
-// A residual code is at most an escape: nine one-bits and the value itself
+// A residual code is at most an escape: the prefix and the value itself
 // (run counts only follow cheap residuals and never add up to more).
 uint32_t worst_case_code_bits(uint32_t frames, uint32_t chan_bits) {
-    return frames * (9 + chan_bits);
+    return frames * (alac::escape_prefix_bits + chan_bits);
 }
 
 // Predicts every signal over `frames` samples, a pair together so that the
@@ -36,18 +34,6 @@ void predict_all(const ALACEncoder::FinalSignal* signals, uint32_t signal_count,
         predict_block_timed(f.signal, f.residual, n, f.coefs, int32_t(f.order), chan_bits,
                             element_den_shift);
     }
-}
-
-inline uint64_t load_be64(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    return w;
-}
-
-inline void store_be64(uint8_t* p, uint64_t w) {
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    std::memcpy(p, &w, 8);
 }
 
 // Appends `count` bits from `src`, most significant bit of src[0] first.
@@ -89,13 +75,11 @@ bool code_pair_in_one_pass(BitWriter& writer, ALACEncoder::FinalSignal* signals,
                            uint32_t chan_bits, uint8_t* staging) {
     using namespace golomb_coder;
     if (chan_bits - 1 >= 32) return false;
-    GolombParams params;
-    set_golomb_params(params, frames);
-    const CoderSettings settings{params.pb, params.kb, params.wb, chan_bits};
+    const GolombParams params;
     CodeSink sink_u(writer.cur, writer.bit_index);
     CodeSink sink_v(staging, 0);
-    ResidualStream code_u(sink_u, frames, params.mb0, settings);
-    ResidualStream code_v(sink_v, frames, params.mb0, settings);
+    ResidualStream code_u(sink_u, frames, params, chan_bits);
+    ResidualStream code_v(sink_v, frames, params, chan_bits);
     auto input = [](const ALACEncoder::FinalSignal& f) {
         return PredictorInput{f.signal, f.residual, f.coefs, int32_t(f.order)};
     };
@@ -140,7 +124,7 @@ int32_t ALACEncoder::code_final_pass(BitWriter& writer, const BitWriter& start,
     for (uint32_t s = 0; s < signal_count; ++s) {
         FinalSignal& f = signals[s];
         GolombParams params;
-        set_golomb_params(params, frames);
+        set_golomb_params(params);
         const int32_t status = golomb_encode(params, f.residual, target, frames, chan_bits, f.bits);
         if (status != 0) return status;
     }

@@ -38,8 +38,7 @@ void matrix_pair(int32_t depth, const uint8_t* pcm, uint32_t stride, int32_t* u,
 void write_pair_header(BitWriter& writer, uint32_t mix_res, const int16_t* coefs_u,
                        uint32_t order_u, const int16_t* coefs_v, uint32_t order_v,
                        const uint16_t* shift_buf, uint32_t bytes_shifted, uint32_t frames) {
-    write_bits(writer, mix_bits, 8);
-    write_bits(writer, mix_res, 8);
+    write_mix_params(writer, mix_bits, mix_res);
     write_predictor_params(writer, coefs_u, order_u);
     write_predictor_params(writer, coefs_v, order_v);
     if (bytes_shifted > 0) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "alac/packet_encoder.h"
-#include "alac/packet_verifier.h"
+#include "alac/decoder/packet_verifier.h"
 #include "app/cli_options.h"
 #include "input/audio_format.h"
 #include "input/flac_library.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "alac/packet_encoder.h"
-#include "alac/packet_verifier.h"
+#include "alac/decoder/packet_verifier.h"
 
 namespace {
 

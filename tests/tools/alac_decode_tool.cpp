@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "alac/alac_decoder.h"
+#include "alac/decoder/alac_decoder.h"
 
 namespace {
 
@@ -82,9 +82,9 @@ int main(int argc, char** argv) {
     const Range nested = child(file, {entry.begin + 28, entry.end, true}, "alac");
     if (!nested.found || nested.end - nested.begin < 4) return fail("no alac cookie box");
 
-    qv::AlacDecoderConfig config;
+    qv::MagicCookie config;
     std::string error;
-    if (!qv::parse_alac_magic_cookie(&file[nested.begin + 4], nested.end - nested.begin - 4,
+    if (!qv::read_magic_cookie(&file[nested.begin + 4], nested.end - nested.begin - 4,
                                      config, error)) {
         return fail("cookie: " + error);
     }
