@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "alac/common/int_width.h"
 #include "alac/decoder/alac_decoder.h"
 
 namespace {
@@ -77,14 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint32_t frames = decoder->frame_count();
     if (frames == 0 || frames > config.frame_length) __builtin_trap();
-    const uint32_t shift = 32 - config.bit_depth;
     for (uint32_t c = 0; c < config.channels; ++c) {
         const int32_t* samples = decoder->channel(c);
-        for (uint32_t i = 0; i < frames; ++i) {
-            const int32_t v = samples[i];
-            if ((static_cast<int32_t>(static_cast<uint32_t>(v) << shift) >> shift) != v)
-                __builtin_trap();
-        }
+        for (uint32_t i = 0; i < frames; ++i)
+            if (!qv::fits_bits(samples[i], config.bit_depth)) __builtin_trap();
     }
     return 0;
 }
