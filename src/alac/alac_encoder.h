@@ -7,14 +7,10 @@
 #include "alac/alac_packet.h"
 #include "alac/common/alac_format.h"
 #include "alac/common/bit_writer.h"
+#include "alac/common/byte_order.h"
 #include "alac/predictor.h"
 
 namespace qv {
-
-inline constexpr uint32_t fourcc(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
-           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
-}
 
 // Stream description handed to the encoder, for PCM input and ALAC output.
 struct StreamFormat {

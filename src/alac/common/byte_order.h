@@ -7,6 +7,12 @@
 
 namespace qv {
 
+// A four-character code as the big-endian word it is stored as.
+inline constexpr uint32_t fourcc(const char (&s)[5]) {
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+}
+
 inline uint32_t load_be32(const uint8_t* p) {
     uint32_t w;
     std::memcpy(&w, p, 4);

@@ -6,7 +6,7 @@
 namespace qv {
 namespace {
 
-constexpr uint32_t chan_box_type = 0x6368616E;  // 'chan'
+constexpr uint32_t chan_box_type = fourcc("chan");
 
 void put_u32(uint8_t* p, uint32_t v) { store_be32(p, v); }
 
