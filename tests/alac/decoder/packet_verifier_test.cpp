@@ -7,6 +7,7 @@
 
 #include "alac/alac_frame_builder.h"
 #include "alac/packet_encoder.h"
+#include "alac/simd_levels.h"
 
 namespace qv {
 namespace {
@@ -20,6 +21,7 @@ struct RoundTrip {
     uint64_t mismatch = 0;
     AlacDecodeStatus status = AlacDecodeStatus::ok;
     std::vector<uint32_t> packet_bytes;
+    std::vector<uint8_t> stream;  // every packet's bytes, one after the other
     std::vector<uint8_t> cookie;
 };
 
@@ -40,6 +42,7 @@ RoundTrip round_trip(uint32_t depth, const Chans& input, bool fast = false, uint
         for (uint32_t c = 0; c < channels; ++c) pcm[c] = want[c].data() + offset;
         offset += packet.frame_count;
         result.packet_bytes.push_back(packet.byte_count);
+        result.stream.insert(result.stream.end(), packet.data, packet.data + packet.byte_count);
         if (verifier.verify_packet(packet.data, packet.byte_count, packet.code_starts, pcm.data(),
                                    packet.frame_count))
             return true;
@@ -94,6 +97,31 @@ TEST(PacketRoundTrip, MusicAndNoiseAtEveryDepthAndChannelCount) {
             SCOPED_TRACE(testing::Message() << depth << " bits, " << channels << " channels");
             expect_lossless(depth, correlated(channels, 10000, depth, depth + channels));
             expect_lossless(depth, noise(channels, 4096 + 17, depth, depth * channels));
+        }
+    }
+}
+
+// Whole packets at each instruction-set level: the encoder's bytes are
+// those of its portable loops, and the decoder, at the same level, gives
+// the input back.
+class PacketRoundTripAtLevel : public SimdLevelTest {};
+RZ_AT_EVERY_SIMD_LEVEL(PacketRoundTripAtLevel);
+
+TEST_P(PacketRoundTripAtLevel, SameBytesAsThePortableLoopsAndLossless) {
+    for (uint32_t depth : {16u, 24u, 32u}) {
+        for (uint32_t channels : {1u, 2u, 6u}) {
+            for (bool fast : {false, true}) {
+                SCOPED_TRACE(testing::Message() << depth << " bits, " << channels << " channels"
+                                                << (fast ? ", fast" : ""));
+                const Chans input = correlated(channels, 3 * 4096 + 100, depth, depth + channels);
+                set_max_simd_level(SimdLevel::portable);
+                const RoundTrip plain = round_trip(depth, input, fast);
+                set_max_simd_level(level());
+                const RoundTrip r = round_trip(depth, input, fast);
+                EXPECT_TRUE(r.encoded) << r.error;
+                EXPECT_EQ(r.verified, input[0].size());
+                EXPECT_EQ(r.stream, plain.stream);
+            }
         }
     }
 }
