@@ -58,6 +58,15 @@ inline void write_predictor_params(BitWriter& writer, const int16_t* coefs, uint
     for (uint32_t k = 0; k < order; ++k) write_bits(writer, uint16_t(coefs[k]), alac::coef_bits);
 }
 
+// The size of the element sent uncompressed, after its tag and instance:
+// the flags, the frame count when partial, and every sample in full. A
+// compressed element must stay below it.
+inline uint32_t verbatim_element_bits(uint32_t frames, int32_t depth, uint32_t channels,
+                                      bool partial) {
+    return frames * uint32_t(depth) * channels + alac::header_flags_bits +
+           (partial ? alac::frame_count_bits : 0);
+}
+
 // The size `count` residuals would code to.
 inline uint32_t coded_bits(const int32_t* residual, uint32_t count, uint32_t chan_bits,
                            int32_t& status) {

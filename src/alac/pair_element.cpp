@@ -119,7 +119,7 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
 
     uint32_t estimate = best_u + best_v + 64 + (partial ? 32 : 0);
     if (bytes_shifted > 0) estimate += frames * 16 * bytes_shifted;
-    const uint32_t escape_bits = frames * uint32_t(bit_depth) * 2 + (partial ? 48 : 16);
+    const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 2, partial);
     if (estimate >= escape_bits) return encode_pair_verbatim(writer, pcm, stride, frames);
 
     write_element_flags(writer, partial, bytes_shifted, false, frames);
@@ -152,7 +152,7 @@ int32_t ALACEncoder::encode_pair_fast(BitWriter& writer, const uint8_t* pcm, uin
 
     write_element_flags(writer, partial, bytes_shifted, false, frames);
     write_pair_header(writer, 0, set_u, 8, set_v, 8, shift_buf, bytes_shifted, frames);
-    const uint32_t escape_bits = frames * uint32_t(bit_depth) * 2 + (partial ? 48 : 16);
+    const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 2, partial);
     FinalSignal signals[2] = {{mix_u, residual_u, set_u, 8, 0}, {mix_v, residual_v, set_v, 8, 0}};
     uint32_t measured = 0;
     const int32_t status =

@@ -93,7 +93,7 @@ int32_t ALACEncoder::encode_single(BitWriter& writer, const uint8_t* pcm, uint32
     }
 
     const uint32_t estimate = best + 32 + (partial ? 32 : 0) + frames * 8 * bytes_shifted;
-    const uint32_t escape_bits = frames * uint32_t(bit_depth) + (partial ? 48 : 16);
+    const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 1, partial);
     if (estimate < escape_bits) {
         write_element_flags(writer, partial, bytes_shifted, false, frames);
         write_mix_params(writer, 0, 0);
