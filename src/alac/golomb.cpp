@@ -17,7 +17,7 @@ inline bool rice_by_division(RareCode& out, uint32_t v, uint32_t k, uint32_t m) 
     if (q >= alac::max_rice_quotient) return false;
     uint32_t len = 0;
     const uint32_t code = rice_code(q, v % m, k, len);
-    if (len > 25) return false;
+    if (len > alac::max_rice_code_bits) return false;
     out = {{code, 0}, {len, 0}};
     return true;
 }

@@ -48,7 +48,7 @@ inline void golomb(Bits& b, const std::vector<int32_t>& x, uint32_t sample_bits,
         if (q < 9) {
             const uint32_t d = r == 0 ? 1 : 0;
             const uint32_t len = q + k + 1 - d;
-            if (len <= 25) {
+            if (len <= alac::max_rice_code_bits) {
                 b.put((((uint64_t(1) << q) - 1) << (len - q)) + r + 1 - d, len);
                 return;
             }

@@ -68,6 +68,7 @@ inline constexpr uint32_t order_of(uint32_t byte) { return byte & 31; }
 inline constexpr uint32_t escape_prefix = 0x1FF;
 inline constexpr uint32_t escape_prefix_bits = 9;
 inline constexpr uint32_t max_rice_quotient = 9;
+inline constexpr uint32_t max_rice_code_bits = 25;  // a longer codeword escapes
 inline constexpr uint32_t run_escape_bits = 16;  // an escaped zero-run count
 inline constexpr uint32_t max_zero_run = 65535;
 
