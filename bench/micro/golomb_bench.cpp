@@ -2,9 +2,9 @@
 // golomb_measure of the same, and golomb_decode of what it wrote.
 #include <algorithm>
 
-#include "alac/golomb.h"
 #include "alac/decoder/golomb_decoder.h"
 #include "alac/decoder/golomb_reader.h"
+#include "alac/golomb.h"
 #include "alac/predictor.h"
 #include "music_packet.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "alac/packet_encoder.h"
 #include "alac/decoder/packet_verifier.h"
+#include "alac/packet_encoder.h"
 #include "app/cli_options.h"
 #include "input/audio_format.h"
 #include "input/flac_library.h"

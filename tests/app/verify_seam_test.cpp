@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "alac/decoder/alac_decoder.h"
-#include "alac/packet_encoder.h"
 #include "alac/decoder/packet_verifier.h"
+#include "alac/packet_encoder.h"
 #include "app/cli_options.h"
 #include "app/conversion.h"
 #include "m4a/test_folder.h"

@@ -18,7 +18,8 @@ AlacDecodeStatus decode_residuals(BitReader& reader, const GolombParams& params,
 
 AlacDecodeStatus golomb_decode(BitReader& reader, const GolombParams& params, int32_t* out,
                                uint32_t count, uint32_t sample_bits) {
-    if (params.pb == usual_pb) return decode_residuals<usual_pb>(reader, params, out, count, sample_bits);
+    if (params.pb == usual_pb)
+        return decode_residuals<usual_pb>(reader, params, out, count, sample_bits);
     return decode_residuals<0>(reader, params, out, count, sample_bits);
 }
 

@@ -3,9 +3,9 @@
 // the ALAC bitstream (zero runs and escapes included).
 #include <cstdint>
 
-#include "alac/decoder/alac_decode_status.h"
 #include "alac/common/bit_reader.h"
 #include "alac/common/golomb_params.h"
+#include "alac/decoder/alac_decode_status.h"
 
 namespace qv {
 

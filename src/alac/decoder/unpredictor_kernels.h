@@ -25,18 +25,20 @@ bool rebuild_vector(const UnpredictorInput& s, uint32_t count, uint32_t chan_bit
 // would do it, so that their two serial chains overlap. False, with nothing
 // written, whenever rebuild_vector would refuse either signal for a reason
 // other than its order.
-bool rebuild_vector_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count, uint32_t chan_bits);
+bool rebuild_vector_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                         uint32_t chan_bits);
 
 // Whether rebuild_vector_pair would take the pair.
-bool vector_pair_possible(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count, uint32_t chan_bits);
+bool vector_pair_possible(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                          uint32_t chan_bits);
 
 // rebuild_vector_pair for a pair that vector_pair_possible took, with V's
 // residuals decoded by `v_rest` as the loop goes, each just before it is
 // needed, and U's likewise by `u_rest` unless it is null; the first 9 (or
 // all) must be in already. Returns the decoder's status; after an error the
 // samples are only partly rebuilt.
-AlacDecodeStatus rebuild_vector_pair_decoding(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
-                                              uint32_t chan_bits,
+AlacDecodeStatus rebuild_vector_pair_decoding(const UnpredictorInput& u, const UnpredictorInput& v,
+                                              uint32_t count, uint32_t chan_bits,
                                               golomb_reader::UsualResidualReader* u_rest,
                                               golomb_reader::UsualResidualReader& v_rest);
 

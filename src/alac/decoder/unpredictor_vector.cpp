@@ -20,7 +20,8 @@ bool block_in_range(const UnpredictorInput& s, uint32_t count, uint32_t chan_bit
     constexpr int32_t limit = int32_t{1} << 30;
     if ((s.order != 4 && s.order != 8) || chan_bits > 31 || count <= s.order + 1) return false;
     return s.samples[0] >= -limit && s.samples[0] < limit &&
-           vector_lanes::coefficients_in_range(s.coefs, int32_t(s.order), int32_t(count), s.den_shift);
+           vector_lanes::coefficients_in_range(s.coefs, int32_t(s.order), int32_t(count),
+                                               s.den_shift);
 }
 
 #ifdef RZ_HAVE_X86_VECTOR
@@ -301,8 +302,8 @@ constexpr int pair_half_lanes = TapsU == 4 && TapsV == 4 ? 4 : 8;
 // fewer taps than the halves have lanes does its samples before that on its
 // own. The hook as run_chains has it.
 template <int TapsU, int TapsV, typename Hook>
-RZ_AVX512 void run_pair_chain(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count, uint32_t wrap,
-                              Hook& hook) {
+RZ_AVX512 void run_pair_chain(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                              uint32_t wrap, Hook& hook) {
     using Pair = PairChain<TapsU, TapsV, pair_half_lanes<TapsU, TapsV>>;
     constexpr int32_t first = Pair::first;
     const int32_t n = int32_t(count);
@@ -372,8 +373,8 @@ struct Decoding : NoHook {
 };
 
 template <int TapsU, int TapsV, typename Source>
-RZ_AVX2 void run_two(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count, uint32_t wrap,
-                     Source& source) {
+RZ_AVX2 void run_two(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                     uint32_t wrap, Source& source) {
     if (simd_allows(SimdLevel::avx512)) {
         run_pair_chain<TapsU, TapsV>(u, v, count, wrap, source);
         return;
@@ -383,11 +384,13 @@ RZ_AVX2 void run_two(const UnpredictorInput& u, const UnpredictorInput& v, uint3
     run_chains<TapsU, TapsV>(cu, cv, int32_t(count), source);
 }
 
-void run_vector8(const UnpredictorInput& s, uint32_t count, uint32_t wrap) { run_one<8>(s, count, wrap); }
+void run_vector8(const UnpredictorInput& s, uint32_t count, uint32_t wrap) {
+    run_one<8>(s, count, wrap);
+}
 
 template <typename Source>
-void run_vector_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count, uint32_t wrap,
-                     Source&& source) {
+void run_vector_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                     uint32_t wrap, Source&& source) {
     with_tap_counts(int(u.order), int(v.order), [&](auto taps_u, auto taps_v) {
         run_two<taps_u(), taps_v()>(u, v, count, wrap, source);
     });
@@ -404,7 +407,8 @@ struct Decoding : vector_lanes::NoHook {
     AlacDecodeStatus result() const { return status; }
 };
 template <typename Source>
-void run_vector_pair(const UnpredictorInput&, const UnpredictorInput&, uint32_t, uint32_t, Source&&) {}
+void run_vector_pair(const UnpredictorInput&, const UnpredictorInput&, uint32_t, uint32_t,
+                     Source&&) {}
 
 #endif
 
@@ -412,23 +416,27 @@ void run_vector_pair(const UnpredictorInput&, const UnpredictorInput&, uint32_t,
 
 bool rebuild_vector(const UnpredictorInput& s, uint32_t count, uint32_t chan_bits) {
     // A lone 4-tap chain is shorter in scalar code; only pairs gain there.
-    if (s.order != 8 || !simd_allows(SimdLevel::avx2) || !block_in_range(s, count, chan_bits)) return false;
+    if (s.order != 8 || !simd_allows(SimdLevel::avx2) || !block_in_range(s, count, chan_bits))
+        return false;
     run_vector8(s, count, 32 - chan_bits);
     return true;
 }
 
-bool vector_pair_possible(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count, uint32_t chan_bits) {
-    return simd_allows(SimdLevel::avx2) && block_in_range(u, count, chan_bits) && block_in_range(v, count, chan_bits);
+bool vector_pair_possible(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                          uint32_t chan_bits) {
+    return simd_allows(SimdLevel::avx2) && block_in_range(u, count, chan_bits) &&
+           block_in_range(v, count, chan_bits);
 }
 
-bool rebuild_vector_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count, uint32_t chan_bits) {
+bool rebuild_vector_pair(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
+                         uint32_t chan_bits) {
     if (!vector_pair_possible(u, v, count, chan_bits)) return false;
     run_vector_pair(u, v, count, 32 - chan_bits, vector_lanes::NoHook{});
     return true;
 }
 
-AlacDecodeStatus rebuild_vector_pair_decoding(const UnpredictorInput& u, const UnpredictorInput& v, uint32_t count,
-                                              uint32_t chan_bits,
+AlacDecodeStatus rebuild_vector_pair_decoding(const UnpredictorInput& u, const UnpredictorInput& v,
+                                              uint32_t count, uint32_t chan_bits,
                                               golomb_reader::UsualResidualReader* u_rest,
                                               golomb_reader::UsualResidualReader& v_rest) {
     if (u_rest != nullptr) {
