@@ -55,10 +55,7 @@ public:
 
     // One signal of an element's final predictor and coder pass.
     struct FinalSignal {
-        const int32_t* signal;
-        int32_t* residual;
-        int16_t* coefs;
-        uint32_t order;
+        PredictorInput input;
         uint32_t bits;  // receives the size of its residual codes
     };
 

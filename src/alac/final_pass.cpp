@@ -21,18 +21,14 @@ uint32_t worst_case_code_bits(uint32_t frames, uint32_t chan_bits) {
 void predict_all(const ALACEncoder::FinalSignal* signals, uint32_t signal_count, uint32_t frames,
                  uint32_t chan_bits) {
     const int32_t n = int32_t(frames);
-    auto input = [](const ALACEncoder::FinalSignal& f) {
-        return PredictorInput{f.signal, f.residual, f.coefs, int32_t(f.order)};
-    };
     if (signal_count == 2) {
-        predict_block_pair_timed(input(signals[0]), input(signals[1]), n, chan_bits,
+        predict_block_pair_timed(signals[0].input, signals[1].input, n, chan_bits,
                                  element_den_shift);
         return;
     }
     for (uint32_t s = 0; s < signal_count; ++s) {
-        const ALACEncoder::FinalSignal& f = signals[s];
-        predict_block_timed(f.signal, f.residual, n, f.coefs, int32_t(f.order), chan_bits,
-                            element_den_shift);
+        const PredictorInput& f = signals[s].input;
+        predict_block_timed(f.in, f.residual, n, f.coefs, f.order, chan_bits, element_den_shift);
     }
 }
 
@@ -80,11 +76,8 @@ bool code_pair_in_one_pass(BitWriter& writer, ALACEncoder::FinalSignal* signals,
     CodeSink sink_v(staging, 0);
     ResidualStream code_u(sink_u, frames, params, chan_bits);
     ResidualStream code_v(sink_v, frames, params, chan_bits);
-    auto input = [](const ALACEncoder::FinalSignal& f) {
-        return PredictorInput{f.signal, f.residual, f.coefs, int32_t(f.order)};
-    };
-    if (!predict_and_code_pair_timed(input(signals[0]), input(signals[1]), int32_t(frames), chan_bits,
-                                     element_den_shift, code_u, code_v)) {
+    if (!predict_and_code_pair_timed(signals[0].input, signals[1].input, int32_t(frames),
+                                     chan_bits, element_den_shift, code_u, code_v)) {
         return false;
     }
     code_u.finish();
@@ -125,7 +118,8 @@ int32_t ALACEncoder::code_final_pass(BitWriter& writer, const BitWriter& start,
         FinalSignal& f = signals[s];
         GolombParams params;
         set_golomb_params(params);
-        const int32_t status = golomb_encode(params, f.residual, target, frames, chan_bits, f.bits);
+        const int32_t status =
+            golomb_encode(params, f.input.residual, target, frames, chan_bits, f.bits);
         if (status != 0) return status;
     }
     measured = bit_position(writer) - bit_position(start);

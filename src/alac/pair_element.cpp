@@ -125,8 +125,8 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
     write_element_flags(writer, partial, bytes_shifted, false, frames);
     write_pair_header(writer, mix_res, sets_u[order_u - 1], order_u, sets_v[order_v - 1], order_v,
                       shift_buf, bytes_shifted, frames);
-    FinalSignal signals[2] = {{mix_u, residual_u, sets_u[order_u - 1], order_u, 0},
-                              {mix_v, residual_v, sets_v[order_v - 1], order_v, 0}};
+    FinalSignal signals[2] = {{{mix_u, residual_u, sets_u[order_u - 1], int32_t(order_u)}, 0},
+                              {{mix_v, residual_v, sets_v[order_v - 1], int32_t(order_v)}, 0}};
     uint32_t measured = 0;
     status = code_final_pass(writer, start, signals, 2, frames, chan_bits, escape_bits, measured);
     if (status != 0) return status;
@@ -153,7 +153,7 @@ int32_t ALACEncoder::encode_pair_fast(BitWriter& writer, const uint8_t* pcm, uin
     write_element_flags(writer, partial, bytes_shifted, false, frames);
     write_pair_header(writer, 0, set_u, 8, set_v, 8, shift_buf, bytes_shifted, frames);
     const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 2, partial);
-    FinalSignal signals[2] = {{mix_u, residual_u, set_u, 8, 0}, {mix_v, residual_v, set_v, 8, 0}};
+    FinalSignal signals[2] = {{{mix_u, residual_u, set_u, 8}, 0}, {{mix_v, residual_v, set_v, 8}, 0}};
     uint32_t measured = 0;
     const int32_t status =
         code_final_pass(writer, start, signals, 2, frames, chan_bits, escape_bits, measured);

@@ -101,7 +101,7 @@ int32_t ALACEncoder::encode_single(BitWriter& writer, const uint8_t* pcm, uint32
         for (uint32_t i = 0; bytes_shifted > 0 && i < frames; ++i) {
             write_bits(writer, shift_buf[i], 8 * bytes_shifted);
         }
-        FinalSignal signal{mix_u, residual_u, sets[order_u - 1], order_u, 0};
+        FinalSignal signal{{mix_u, residual_u, sets[order_u - 1], int32_t(order_u)}, 0};
         uint32_t measured = 0;
         const int32_t status =
             code_final_pass(writer, start, &signal, 1, frames, chan_bits, escape_bits, measured);
