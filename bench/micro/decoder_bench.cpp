@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "alac/alac_decoder.h"
 #include "alac/alac_encoder.h"
-#include "alac/golomb_decoder.h"
-#include "alac/unpredictor.h"
-#include "alac/unpredictor_kernels.h"
+#include "alac/common/simd_level.h"
+#include "alac/decoder/alac_decoder.h"
+#include "alac/decoder/golomb_decoder.h"
+#include "alac/decoder/unpredictor.h"
 #include "music_packet.h"
 
 namespace {
@@ -43,11 +43,12 @@ EncodedPacket encode_packet(bool fast) {
 }
 
 void decode_frame_packet(benchmark::State& state) {
-    qv::unpredictor_kernels::allow_avx512_pairs(state.range(2) != 0);
+    // The kernels' instruction-set cap: 0 portable, 1 AVX2, 2 AVX-512.
+    qv::set_max_simd_level(static_cast<qv::SimdLevel>(state.range(2)));
     const EncodedPacket packet = encode_packet(state.range(0) != 0);
     const qv::PairCodeStarts* starts = state.range(1) != 0 ? &packet.starts : nullptr;
     qv::AlacDecoder decoder;
-    qv::AlacDecoderConfig config;
+    qv::MagicCookie config;
     std::string error;
     if (packet.bytes.empty() || !decoder.configure(config, error) ||
         decoder.decode_frame(packet.bytes.data(), packet.bytes.size(), starts) !=
@@ -60,6 +61,7 @@ void decode_frame_packet(benchmark::State& state) {
             decoder.decode_frame(packet.bytes.data(), packet.bytes.size(), starts));
         benchmark::DoNotOptimize(decoder.channel(0));
     });
+    qv::set_max_simd_level(qv::SimdLevel::avx512);
 }
 
 // Residuals of an order-8 predictor over the music packet's U signal.
@@ -102,6 +104,6 @@ void unpredict_pair_order(benchmark::State& state) {
 
 BENCHMARK(unpredict_pair_order)->Arg(4)->Arg(8);
 BENCHMARK(decode_frame_packet)
-    ->ArgNames({"fast", "starts", "avx512"})
-    ->ArgsProduct({{0, 1}, {0, 1}, {0, 1}});
+    ->ArgNames({"fast", "starts", "level"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {0, 1, 2}});
 BENCHMARK(unpredict_block_order)->Arg(4)->Arg(8)->Arg(6);

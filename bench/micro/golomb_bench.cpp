@@ -2,9 +2,9 @@
 // golomb_measure of the same, and golomb_decode of what it wrote.
 #include <algorithm>
 
+#include "alac/decoder/golomb_decoder.h"
+#include "alac/decoder/golomb_reader.h"
 #include "alac/golomb.h"
-#include "alac/golomb_decoder.h"
-#include "alac/golomb_reader.h"
 #include "alac/predictor.h"
 #include "music_packet.h"
 
@@ -36,9 +36,9 @@ uint32_t encode_both(const Residuals& r, std::vector<uint8_t>& out, uint32_t* bi
     qv::bit_writer_init(writer, out.data(), static_cast<uint32_t>(out.size() - 8));
     qv::GolombParams params;
     uint32_t u_bits = 0, v_bits = 0;
-    qv::set_golomb_params(params, packet_frames);
+    qv::set_golomb_params(params);
     qv::golomb_encode(params, r.u.data(), writer, packet_frames, 17, u_bits);
-    qv::set_golomb_params(params, packet_frames);
+    qv::set_golomb_params(params);
     qv::golomb_encode(params, r.v.data(), writer, packet_frames, 17, v_bits);
     if (bits_u != nullptr) *bits_u = u_bits;
     return u_bits + v_bits;
@@ -73,7 +73,7 @@ void golomb_decode_packet(benchmark::State& state) {
     std::vector<int32_t> decoded(2 * packet_frames);
     qv::bench::run_with_cycle_counter(state, 2 * packet_frames, [&] {
         qv::BitReader reader(out.data(), out.size());
-        const qv::GolombDecodeParams params;
+        const qv::GolombParams params;
         qv::golomb_decode(reader, params, decoded.data(), packet_frames, 17);
         qv::golomb_decode(reader, params, decoded.data() + packet_frames, packet_frames, 17);
         benchmark::DoNotOptimize(decoded.data());

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "alac/channel_layout.h"
+#include "alac/common/alac_format.h"
+#include "alac/common/channel_layout.h"
 #include "alac/element_io.h"
 
 namespace qv {
@@ -46,7 +47,7 @@ int32_t ALACEncoder::initialize(const StreamFormat& output) {
         case 4: bit_depth = 32; break;
         default: break;
     }
-    max_output_bytes = num_channels * frame_size * 5 + 1;
+    max_output_bytes = alac::max_frame_bytes(num_channels, frame_size);
 
     release_buffers();
     mix_u = zeroed<int32_t>(frame_size);
@@ -97,13 +98,11 @@ int32_t ALACEncoder::encode_frame(const StreamFormat& input, const StreamFormat&
     pair_instance_ = 0;
     int32_t status = 0;
     if (channels == 2) {
-        write_bits(writer, 1, 3);
-        write_bits(writer, 0, 4);
+        write_element_start(writer, alac::tag_pair, 0);
         status = fast_mode ? encode_pair_fast(writer, pcm, count)
                            : encode_pair(writer, pcm, 2, 0, count);
     } else if (channels == 1) {
-        write_bits(writer, 0, 3);
-        write_bits(writer, 0, 4);
+        write_element_start(writer, alac::tag_single, 0);
         status = encode_single(writer, pcm, 1, 0, count);
     } else {
         const uint32_t sample_bytes = (uint32_t(bit_depth) + 7) / 8;
@@ -111,16 +110,14 @@ int32_t ALACEncoder::encode_frame(const StreamFormat& input, const StreamFormat&
         uint32_t singles = 0;
         uint32_t pairs = 0;
         for (uint32_t ch = 0; ch < channels && status == 0;) {
-            if (element_tag_at(channels, ch) == 0) {
-                write_bits(writer, 0, 3);
-                write_bits(writer, singles++, 4);
+            if (element_tag_at(channels, ch) == alac::tag_single) {
+                write_element_start(writer, alac::tag_single, singles++);
                 status = encode_single(writer, p, channels, ch, count);
                 p += sample_bytes;
                 ch += 1;
             } else {
-                write_bits(writer, 1, 3);
                 pair_instance_ = pairs;
-                write_bits(writer, pairs++, 4);
+                write_element_start(writer, alac::tag_pair, pairs++);
                 status = encode_pair(writer, p, channels, ch, count);
                 p += 2 * sample_bytes;
                 ch += 2;
@@ -129,7 +126,7 @@ int32_t ALACEncoder::encode_frame(const StreamFormat& input, const StreamFormat&
     }
     if (status != 0) return status;
 
-    write_bits(writer, 7, 3);
+    write_bits(writer, alac::tag_end, alac::tag_bits);
     byte_align(writer);
     const uint32_t size = bit_position(writer) / 8;
     *io_bytes = static_cast<int32_t>(size);

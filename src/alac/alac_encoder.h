@@ -5,15 +5,12 @@
 #include <cstdint>
 
 #include "alac/alac_packet.h"
-#include "alac/bit_writer.h"
+#include "alac/common/alac_format.h"
+#include "alac/common/bit_writer.h"
+#include "alac/common/byte_order.h"
 #include "alac/predictor.h"
 
 namespace qv {
-
-inline constexpr uint32_t fourcc(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
-           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
-}
 
 // Stream description handed to the encoder, for PCM input and ALAC output.
 struct StreamFormat {
@@ -48,7 +45,7 @@ public:
     int16_t bit_depth = 0;
     bool fast_mode = false;
     uint32_t max_frame_bytes = 0;
-    uint32_t frame_size = 4096;
+    uint32_t frame_size = alac::packet_frames;
     uint32_t max_output_bytes = 0;
     uint32_t num_channels = 0;
     uint32_t sample_rate = 0;
@@ -58,10 +55,7 @@ public:
 
     // One signal of an element's final predictor and coder pass.
     struct FinalSignal {
-        const int32_t* signal;
-        int32_t* residual;
-        int16_t* coefs;
-        uint32_t order;
+        PredictorInput input;
         uint32_t bits;  // receives the size of its residual codes
     };
 

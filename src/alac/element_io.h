@@ -1,9 +1,12 @@
 #pragma once
-// Helpers shared by the ALAC element coders: little-endian sample loads from
-// the interleaved packet and the header fields common to every element.
+// Helpers shared by the ALAC element coders: sample loads from the
+// interleaved packet and the header fields common to every element.
 #include <cstdint>
 
-#include "alac/bit_writer.h"
+#include "alac/common/alac_format.h"
+#include "alac/common/byte_order.h"
+
+#include "alac/common/bit_writer.h"
 #include "alac/golomb.h"
 #include "alac/predictor.h"
 
@@ -21,34 +24,47 @@ inline uint32_t shifted_bytes_for(int32_t depth) {
     return depth == 32 ? 2 : depth == 24 ? 1 : 0;
 }
 
-inline int32_t load_s16(const uint8_t* p) {
-    return int16_t(uint16_t(p[0] | (p[1] << 8)));
-}
-// Sign-extended 3-byte container.
-inline int32_t load_s24(const uint8_t* p) {
-    return int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 24)) >> 8;
-}
-inline int32_t load_s32(const uint8_t* p) {
-    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-                   (uint32_t(p[3]) << 24));
+// Little-endian samples of the interleaved packet.
+inline int32_t load_s16(const uint8_t* p) { return int16_t(load_le16(p)); }
+inline int32_t load_s32(const uint8_t* p) { return int32_t(load_le32(p)); }
+
+// An element's tag and instance number.
+inline void write_element_start(BitWriter& writer, uint32_t tag, uint32_t instance) {
+    write_bits(writer, tag, alac::tag_bits);
+    write_bits(writer, instance, alac::instance_bits);
 }
 
-// The 16 bits after the element instance: 12 reserved zero bits, then the
-// partial, bytes-shifted (2 bits) and uncompressed flags; a partial element
-// carries its 32-bit frame count right after them.
+// The 16 bits after the element instance: the reserved zero bits, then the
+// partial, bytes-shifted and uncompressed flags; a partial element carries
+// its frame count right after them.
 inline void write_element_flags(BitWriter& writer, bool partial, uint32_t bytes_shifted,
                                 bool uncompressed, uint32_t frames) {
-    write_bits(writer, (uint32_t(partial) << 3) | (bytes_shifted << 1) | uint32_t(uncompressed),
-               16);
-    if (partial) write_bits(writer, frames, 32);
+    write_bits(writer, alac::header_flags(partial, bytes_shifted, uncompressed),
+               alac::header_flags_bits);
+    if (partial) write_bits(writer, frames, alac::frame_count_bits);
 }
 
-// One channel's predictor parameters: mode 0 with denominator shift 9, weight
-// factor 4 with the order, then the coefficients.
+// A compressed element's mix fields (both zero for a single channel).
+inline void write_mix_params(BitWriter& writer, uint32_t mix_bits, uint32_t mix_res) {
+    write_bits(writer, mix_bits, alac::mix_field_bits);
+    write_bits(writer, mix_res, alac::mix_field_bits);
+}
+
+// One channel's predictor parameters: the mode with the element's
+// denominator shift, the weight factor with the order, then the coefficients.
 inline void write_predictor_params(BitWriter& writer, const int16_t* coefs, uint32_t order) {
-    write_bits(writer, 9, 8);
-    write_bits(writer, 0x80 + order, 8);
-    for (uint32_t k = 0; k < order; ++k) write_bits(writer, uint16_t(coefs[k]), 16);
+    write_bits(writer, alac::mode_shift_byte(element_den_shift), alac::predictor_byte_bits);
+    write_bits(writer, alac::weight_order_byte(order), alac::predictor_byte_bits);
+    for (uint32_t k = 0; k < order; ++k) write_bits(writer, uint16_t(coefs[k]), alac::coef_bits);
+}
+
+// The size of the element sent uncompressed, after its tag and instance:
+// the flags, the frame count when partial, and every sample in full. A
+// compressed element must stay below it.
+inline uint32_t verbatim_element_bits(uint32_t frames, int32_t depth, uint32_t channels,
+                                      bool partial) {
+    return frames * uint32_t(depth) * channels + alac::header_flags_bits +
+           (partial ? alac::frame_count_bits : 0);
 }
 
 // The size `count` residuals would code to.

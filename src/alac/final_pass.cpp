@@ -2,9 +2,7 @@
 // capacity even when the element turns out too big.
 #include "alac/alac_encoder.h"
 
-#include <bit>
-#include <cstring>
-
+#include "alac/common/byte_order.h"
 #include "alac/element_io.h"
 #include "alac/golomb_coder.h"
 
@@ -12,10 +10,10 @@ namespace qv {
 
 namespace {
 
-// A residual code is at most an escape: nine one-bits and the value itself
+// A residual code is at most an escape: the prefix and the value itself
 // (run counts only follow cheap residuals and never add up to more).
 uint32_t worst_case_code_bits(uint32_t frames, uint32_t chan_bits) {
-    return frames * (9 + chan_bits);
+    return frames * (alac::escape_prefix_bits + chan_bits);
 }
 
 // Predicts every signal over `frames` samples, a pair together so that the
@@ -23,31 +21,15 @@ uint32_t worst_case_code_bits(uint32_t frames, uint32_t chan_bits) {
 void predict_all(const ALACEncoder::FinalSignal* signals, uint32_t signal_count, uint32_t frames,
                  uint32_t chan_bits) {
     const int32_t n = int32_t(frames);
-    auto input = [](const ALACEncoder::FinalSignal& f) {
-        return PredictorInput{f.signal, f.residual, f.coefs, int32_t(f.order)};
-    };
     if (signal_count == 2) {
-        predict_block_pair_timed(input(signals[0]), input(signals[1]), n, chan_bits,
+        predict_block_pair_timed(signals[0].input, signals[1].input, n, chan_bits,
                                  element_den_shift);
         return;
     }
     for (uint32_t s = 0; s < signal_count; ++s) {
-        const ALACEncoder::FinalSignal& f = signals[s];
-        predict_block_timed(f.signal, f.residual, n, f.coefs, int32_t(f.order), chan_bits,
-                            element_den_shift);
+        const PredictorInput& f = signals[s].input;
+        predict_block_timed(f.in, f.residual, n, f.coefs, f.order, chan_bits, element_den_shift);
     }
-}
-
-inline uint64_t load_be64(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    return w;
-}
-
-inline void store_be64(uint8_t* p, uint64_t w) {
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    std::memcpy(p, &w, 8);
 }
 
 // Appends `count` bits from `src`, most significant bit of src[0] first.
@@ -89,18 +71,13 @@ bool code_pair_in_one_pass(BitWriter& writer, ALACEncoder::FinalSignal* signals,
                            uint32_t chan_bits, uint8_t* staging) {
     using namespace golomb_coder;
     if (chan_bits - 1 >= 32) return false;
-    GolombParams params;
-    set_golomb_params(params, frames);
-    const CoderSettings settings{params.pb, params.kb, params.wb, chan_bits};
+    const GolombParams params;
     CodeSink sink_u(writer.cur, writer.bit_index);
     CodeSink sink_v(staging, 0);
-    ResidualStream code_u(sink_u, frames, params.mb0, settings);
-    ResidualStream code_v(sink_v, frames, params.mb0, settings);
-    auto input = [](const ALACEncoder::FinalSignal& f) {
-        return PredictorInput{f.signal, f.residual, f.coefs, int32_t(f.order)};
-    };
-    if (!predict_and_code_pair_timed(input(signals[0]), input(signals[1]), int32_t(frames), chan_bits,
-                                     element_den_shift, code_u, code_v)) {
+    ResidualStream code_u(sink_u, frames, params, chan_bits);
+    ResidualStream code_v(sink_v, frames, params, chan_bits);
+    if (!predict_and_code_pair_timed(signals[0].input, signals[1].input, int32_t(frames),
+                                     chan_bits, element_den_shift, code_u, code_v)) {
         return false;
     }
     code_u.finish();
@@ -140,8 +117,9 @@ int32_t ALACEncoder::code_final_pass(BitWriter& writer, const BitWriter& start,
     for (uint32_t s = 0; s < signal_count; ++s) {
         FinalSignal& f = signals[s];
         GolombParams params;
-        set_golomb_params(params, frames);
-        const int32_t status = golomb_encode(params, f.residual, target, frames, chan_bits, f.bits);
+        set_golomb_params(params);
+        const int32_t status =
+            golomb_encode(params, f.input.residual, target, frames, chan_bits, f.bits);
         if (status != 0) return status;
     }
     measured = bit_position(writer) - bit_position(start);

@@ -14,10 +14,10 @@ namespace {
 inline bool rice_by_division(RareCode& out, uint32_t v, uint32_t k, uint32_t m) {
     if (m == 0) return false;
     const uint32_t q = v / m;
-    if (q >= max_rice_quotient) return false;
+    if (q >= alac::max_rice_quotient) return false;
     uint32_t len = 0;
     const uint32_t code = rice_code(q, v % m, k, len);
-    if (len > 25) return false;
+    if (len > alac::max_rice_code_bits) return false;
     out = {{code, 0}, {len, 0}};
     return true;
 }
@@ -30,13 +30,14 @@ inline bool rice_by_division(RareCode& out, uint32_t v, uint32_t k, uint32_t m) 
                                               uint32_t sample_bits) {
     RareCode out;
     if (rice_by_division(out, v, k, m)) return out;
+    constexpr uint32_t prefix_bits = alac::escape_prefix_bits;
     if (sample_bits <= 16) {
         const uint32_t low = v & ((1u << sample_bits) - 1);
-        return {{(escape_prefix << sample_bits) | low, 0}, {9 + sample_bits, 0}};
+        return {{(alac::escape_prefix << sample_bits) | low, 0}, {prefix_bits + sample_bits, 0}};
     }
     const uint32_t high_bits = sample_bits - 16;
     const uint32_t high = (v >> 16) & ((1u << high_bits) - 1);
-    return {{(escape_prefix << high_bits) | high, v & 0xFFFF}, {9 + high_bits, 16}};
+    return {{(alac::escape_prefix << high_bits) | high, v & 0xFFFF}, {prefix_bits + high_bits, 16}};
 }
 
 [[gnu::noinline]] RareCode zero_run_code(uint32_t nz, uint32_t mb, uint32_t wb) {
@@ -44,7 +45,8 @@ inline bool rice_by_division(RareCode& out, uint32_t v, uint32_t k, uint32_t m) 
     const uint32_t m = ((1u << k) - 1) & wb;
     RareCode out;
     if (rice_by_division(out, nz, k, m)) return out;
-    return {{(escape_prefix << 16) + nz, 0}, {25, 0}};
+    return {{(alac::escape_prefix << alac::run_escape_bits) + nz, 0},
+            {alac::escape_prefix_bits + alac::run_escape_bits, 0}};
 }
 
 }  // namespace golomb_coder
@@ -53,47 +55,19 @@ namespace {
 
 using namespace golomb_coder;
 
-// The residuals in order: one contiguous block, the way the frame encoder
-// always passes them...
-struct BlockInput {
-    const int32_t* p;
-    void next() { ++p; }
-};
-
-// ...or rows of `width` values whose starts are `width + skip` apart.
-struct RowInput {
-    const int32_t* p;
-    uint32_t width;
-    uint32_t skip;
-    uint32_t col = 0;
-    void next() {
-        ++p;
-        if (++col == width) {
-            col = 0;
-            p += skip;
-        }
-    }
-};
-
-template <typename Input, typename Sink>
-void code_residuals(Input in, uint32_t count, uint32_t mb0, const CoderSettings& set, Sink& out) {
-    ResidualCoder<Sink> coder(out, count, mb0, set);
-    for (uint32_t c = 0; c < count; ++c, in.next()) coder.feed(*in.p);
+template <typename Sink>
+void code_residuals(const int32_t* residuals, uint32_t count, const GolombParams& params,
+                    uint32_t sample_bits, Sink& out) {
+    ResidualCoder<Sink> coder(out, count, params, sample_bits);
+    for (uint32_t c = 0; c < count; ++c) coder.feed(residuals[c]);
     coder.finish();
 }
 
 }  // namespace
 
-void set_golomb_params(GolombParams& params, uint32_t count) {
-    params.mb = params.mb0 = 10;
-    params.pb = 40;
-    params.kb = 14;
-    params.wb = 16383;
-    params.row_width = count;
-    params.frame_width = count;
-}
+void set_golomb_params(GolombParams& params) { params = GolombParams{}; }
 
-int32_t golomb_encode(GolombParams& params, const int32_t* residuals, BitWriter& writer,
+int32_t golomb_encode(const GolombParams& params, const int32_t* residuals, BitWriter& writer,
                       uint32_t count, uint32_t sample_bits, uint32_t& bits_written) {
     const uint64_t t0 = profile_start();
     bits_written = 0;
@@ -102,17 +76,10 @@ int32_t golomb_encode(GolombParams& params, const int32_t* residuals, BitWriter&
         return -50;
     }
 
-    params.mb = params.mb0;
-    const CoderSettings settings{params.pb, params.kb, params.wb, sample_bits};
     uint8_t* const base = writer.cur;
     const uint32_t pos_start = writer.bit_index;
     CodeSink out(base, pos_start);
-    if (params.row_width == params.frame_width) {
-        code_residuals(BlockInput{residuals}, count, params.mb0, settings, out);
-    } else {
-        code_residuals(RowInput{residuals, params.row_width, params.frame_width - params.row_width},
-                       count, params.mb0, settings, out);
-    }
+    code_residuals(residuals, count, params, sample_bits, out);
 
     const uint32_t pos = uint32_t(out.cur - base) * 8 + out.used;
     bits_written = pos - pos_start;
@@ -132,11 +99,8 @@ int32_t golomb_measure(const int32_t* residuals, uint32_t count, uint32_t sample
         profile_book(stage_golomb, t0);
         return -50;
     }
-    GolombParams params;
-    set_golomb_params(params, count);
     BitCount out;
-    code_residuals(BlockInput{residuals}, count, params.mb0,
-                   CoderSettings{params.pb, params.kb, params.wb, sample_bits}, out);
+    code_residuals(residuals, count, GolombParams{}, sample_bits, out);
     bits = out.bits;
     profile_book(stage_golomb, t0);
     return 0;

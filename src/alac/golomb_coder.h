@@ -6,12 +6,13 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstring>
+
+#include "alac/common/alac_format.h"
+#include "alac/common/byte_order.h"
+#include "alac/common/golomb_params.h"
 
 namespace qv::golomb_coder {
 
-inline constexpr uint32_t escape_prefix = 0x1FF;  // nine 1-bits
-inline constexpr uint32_t max_rice_quotient = 9;
 inline constexpr uint32_t fast_divisor_bits = 14;
 
 // ceil(2^32 / (2^k - 1)): for v < 9 * (2^k - 1) and k <= 14, (v * inv) >> 32
@@ -25,11 +26,6 @@ constexpr std::array<uint64_t, fast_divisor_bits + 1> make_reciprocals() {
     return inv;
 }
 inline constexpr auto reciprocal = make_reciprocals();
-
-inline void store_be32(uint8_t* p, uint32_t w) {
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap32(w);
-    std::memcpy(p, &w, 4);
-}
 
 // The coder's output position: whole bytes go out through `cur`, and the
 // 0..7 bits of the byte at `cur` that are already written sit at the top of
@@ -87,20 +83,14 @@ RareCode rare_residual_code(uint32_t v, uint32_t k, uint32_t m, uint32_t sample_
 // nine 1-bits and the count in 16 bits.
 RareCode zero_run_code(uint32_t nz, uint32_t mb, uint32_t wb);
 
-struct CoderSettings {
-    uint32_t pb;
-    uint32_t kb;
-    uint32_t wb;
-    uint32_t sample_bits;
-};
-
 // Codes exactly `count` residuals, handed over in order by feed(), into
 // `Sink` (CodeSink or BitCount); finish() after the last one.
 template <typename Sink>
 class ResidualCoder {
 public:
-    ResidualCoder(Sink& out, uint32_t count, uint32_t mb0, const CoderSettings& settings)
-        : out_(out), set_(settings), left_(count), mb_(mb0) {}
+    // `sample_bits` (1..32) is the width of an escaped residual.
+    ResidualCoder(Sink& out, uint32_t count, const GolombParams& params, uint32_t sample_bits)
+        : out_(out), set_(params), sample_bits_(sample_bits), left_(count), mb_(params.mb0) {}
 
     void feed(int32_t residual) {
         --left_;
@@ -108,7 +98,7 @@ public:
         // count goes out before the next other residual.
         if (in_run_) [[unlikely]] {
             if (residual == 0) {
-                if (++run_ == 65535) end_run(0);
+                if (++run_ == alac::max_zero_run) end_run(0);
                 return;
             }
             end_run(1);
@@ -133,13 +123,13 @@ private:
 
         // The usual case: k <= 14 keeps every codeword with q < 9 under 23
         // bits, and the quotient comes from a multiplication.
-        if (k - 1 < fast_divisor_bits && v < max_rice_quotient * m) [[likely]] {
+        if (k - 1 < fast_divisor_bits && v < alac::max_rice_quotient * m) [[likely]] {
             const uint32_t q = static_cast<uint32_t>((v * reciprocal[k]) >> 32);
             uint32_t len = 0;
             const uint32_t word = rice_code(q, v - q * m, k, len);
             out_.put(word, len);
         } else {
-            put_rare(rare_residual_code(v, k, m, set_.sample_bits));
+            put_rare(rare_residual_code(v, k, m, sample_bits_));
         }
 
         mb_ = n > 0xFFFF ? 0xFFFF : mb_ + n * set_.pb - ((set_.pb * mb_) >> 9);
@@ -168,12 +158,16 @@ private:
     }
 
     Sink& out_;
-    const CoderSettings set_;
+    const GolombParams set_;
+    const uint32_t sample_bits_;
     uint32_t left_;  // residuals still to come
     uint32_t mb_;
     uint32_t zmode_ = 0;
     uint32_t run_ = 0;
     bool in_run_ = false;
 };
+
+// The coder that writes, as the loops that predict and code at once take it.
+using ResidualStream = ResidualCoder<CodeSink>;
 
 }  // namespace qv::golomb_coder

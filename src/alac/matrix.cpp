@@ -1,5 +1,6 @@
 #include "alac/matrix.h"
 
+#include "alac/common/byte_order.h"
 #include "alac/encoder_profile.h"
 
 namespace qv {
@@ -36,12 +37,6 @@ struct LR {
     int32_t l, r;
 };
 
-// A signed 24-bit little-endian container.
-inline int32_t read_s24(const uint8_t* p) {
-    const uint32_t raw = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    return static_cast<int32_t>(raw << 8) >> 8;
-}
-
 }  // namespace
 
 void mix16(const int16_t* in, uint32_t stride, int32_t* u, int32_t* v, int32_t count,
@@ -58,7 +53,7 @@ void mix20(const uint8_t* in, uint32_t stride, int32_t* u, int32_t* v, int32_t c
            int32_t mix_bits, int32_t mix_res) {
     form_uv(u, v, count, mix_bits, mix_res, [=](int32_t i) {
         const uint8_t* p = in + size_t(i) * stride * 3;
-        return LR{read_s24(p) >> 4, read_s24(p + 3) >> 4};
+        return LR{load_s24_le(p) >> 4, load_s24_le(p + 3) >> 4};
     });
 }
 
@@ -68,8 +63,8 @@ void mix24(const uint8_t* in, uint32_t stride, int32_t* u, int32_t* v, int32_t c
     const uint32_t mask = (1u << shift) - 1;
     form_uv(u, v, count, mix_bits, mix_res, [=](int32_t i) {
         const uint8_t* p = in + size_t(i) * stride * 3;
-        const int32_t l = read_s24(p);
-        const int32_t r = read_s24(p + 3);
+        const int32_t l = load_s24_le(p);
+        const int32_t r = load_s24_le(p + 3);
         if (shift == 0) return LR{l, r};
         shift_buf[2 * i] = static_cast<uint16_t>(uint32_t(l) & mask);
         shift_buf[2 * i + 1] = static_cast<uint16_t>(uint32_t(r) & mask);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "alac/channel_layout.h"
+#include "alac/common/golomb_params.h"
+#include "alac/common/magic_cookie.h"
 #include "alac/encoder_profile.h"
-#include "alac/packet_verifier.h"
 #include "alac/pcm_interleave.h"
 
 namespace qv {
@@ -43,13 +43,6 @@ StreamFormat pcm_input_format(const AudioFormat& format, uint32_t frame_bytes) {
     return in;
 }
 
-void append_u32_be(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v >> 24));
-    out.push_back(uint8_t(v >> 16));
-    out.push_back(uint8_t(v >> 8));
-    out.push_back(uint8_t(v));
-}
-
 }  // namespace
 
 bool PacketEncoder::start(const AudioFormat& in_format, bool fast, AlacPacketSink in_sink,
@@ -71,9 +64,9 @@ bool PacketEncoder::start(const AudioFormat& in_format, bool fast, AlacPacketSin
     channel_buffers.assign(format.channels, std::vector<int32_t>(packet_frames, 0));
     channel_table.clear();
     for (const auto& buffer : channel_buffers) channel_table.push_back(buffer.data());
-    // The encoder's capacity of 5 bytes per sample plus 1, and slack for the
-    // Golomb coder's whole-word writes past the last bit.
-    output.assign(size_t(format.channels) * 20480 + 64, 0);
+    // The encoder's capacity, and slack for the Golomb coder's whole-word
+    // writes past the last bit.
+    output.assign(size_t(alac::max_frame_bytes(format.channels, packet_frames)) + 63, 0);
     interleaved.reserve(size_t(packet_frames) * format.channels *
                         ((format.bits_per_sample + 7) >> 3));
 
@@ -135,10 +128,7 @@ bool PacketEncoder::encode_buffered(uint32_t count, std::string& error) {
 
     const AlacPacket packet{output.data(), static_cast<uint32_t>(io_bytes), count,
                             encoder.code_starts()};
-    if (verifier != nullptr && !verifier->verify_packet(packet, channel_table.data(), count)) {
-        error = verification_failure_message(verifier->mismatch_frame());
-        return false;
-    }
+    if (check && !check(packet, channel_table.data(), count, error)) return false;
     t0 = profile_start();
     const bool taken = sink(packet, error);
     profile_book(stage_packet_sink, t0);
@@ -164,31 +154,18 @@ bool PacketEncoder::finish(std::string& error) {
 }
 
 std::vector<uint8_t> PacketEncoder::magic_cookie() const {
-    std::vector<uint8_t> cookie;
-    if (!initialized) return cookie;
-    const uint32_t channels = encoder.num_channels;
-    cookie.reserve(48);
-    append_u32_be(cookie, encoder.frame_size);
-    cookie.push_back(0);  // compatible version
-    cookie.push_back(uint8_t(encoder.bit_depth));
-    cookie.push_back(40);  // pb
-    cookie.push_back(10);  // mb
-    cookie.push_back(14);  // kb
-    cookie.push_back(uint8_t(channels));
-    cookie.push_back(0);  // max run 255, big-endian
-    cookie.push_back(255);
-    append_u32_be(cookie, encoder.max_frame_bytes);
-    append_u32_be(cookie, 0);  // average bit rate
-    append_u32_be(cookie, encoder.sample_rate);
-    if (channels >= 3) {
-        append_u32_be(cookie, 24);
-        append_u32_be(cookie, fourcc("chan"));
-        append_u32_be(cookie, 0);  // version and flags
-        append_u32_be(cookie, ChannelLayoutTags[channels <= 8 ? channels : 0]);
-        append_u32_be(cookie, 0);  // channel bitmap
-        append_u32_be(cookie, 0);  // channel descriptions
-    }
-    return cookie;
+    if (!initialized) return {};
+    const GolombParams golomb;
+    MagicCookie cookie;
+    cookie.frame_length = encoder.frame_size;
+    cookie.bit_depth = uint32_t(encoder.bit_depth);
+    cookie.pb = golomb.pb;
+    cookie.mb = golomb.mb0;
+    cookie.kb = golomb.kb;
+    cookie.channels = encoder.num_channels;
+    cookie.max_frame_bytes = encoder.max_frame_bytes;
+    cookie.sample_rate = encoder.sample_rate;
+    return write_magic_cookie(cookie);
 }
 
 }  // namespace qv

@@ -4,30 +4,28 @@
 // it to the sink; builds the magic cookie at the end.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "alac/alac_encoder.h"
 #include "alac/alac_packet.h"
+#include "alac/common/alac_format.h"
 #include "input/audio_format.h"
-
-namespace qv {
-class PacketVerifier;
-}
 
 namespace qv {
 
 class PacketEncoder {
 public:
-    static constexpr uint32_t packet_frames = 4096;
+    static constexpr uint32_t packet_frames = alac::packet_frames;
 
     bool start(const AudioFormat& format, bool fast, AlacPacketSink sink, std::string& error);
     bool accept_pcm(const int32_t* const* channels, uint32_t frame_count, std::string& error);
     bool finish(std::string& error);
     std::vector<uint8_t> magic_cookie() const;
 
-    // With a verifier set, every packet is decoded and compared with its PCM
-    // before it reaches the sink; a difference stops the encoder.
-    void set_verifier(PacketVerifier* packet_verifier) { verifier = packet_verifier; }
+    // With a check set (the verifier's), every packet passes it before it
+    // reaches the sink; a failed check stops the encoder with its reason.
+    void set_packet_check(AlacPacketCheck packet_check) { check = std::move(packet_check); }
 
 private:
     bool encode_buffered(uint32_t count, std::string& error);
@@ -41,8 +39,8 @@ private:
     std::vector<std::vector<int32_t>> channel_buffers;
     std::vector<uint8_t> interleaved;
     std::vector<uint8_t> output;
-    PacketVerifier* verifier = nullptr;
-    std::vector<const int32_t*> channel_table;  // channel_buffers in input order, for the verifier
+    AlacPacketCheck check;
+    std::vector<const int32_t*> channel_table;  // channel_buffers in input order, for the check
 };
 
 }  // namespace qv

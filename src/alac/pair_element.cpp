@@ -38,8 +38,7 @@ void matrix_pair(int32_t depth, const uint8_t* pcm, uint32_t stride, int32_t* u,
 void write_pair_header(BitWriter& writer, uint32_t mix_res, const int16_t* coefs_u,
                        uint32_t order_u, const int16_t* coefs_v, uint32_t order_v,
                        const uint16_t* shift_buf, uint32_t bytes_shifted, uint32_t frames) {
-    write_bits(writer, mix_bits, 8);
-    write_bits(writer, mix_res, 8);
+    write_mix_params(writer, mix_bits, mix_res);
     write_predictor_params(writer, coefs_u, order_u);
     write_predictor_params(writer, coefs_v, order_v);
     if (bytes_shifted > 0) {
@@ -120,14 +119,14 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
 
     uint32_t estimate = best_u + best_v + 64 + (partial ? 32 : 0);
     if (bytes_shifted > 0) estimate += frames * 16 * bytes_shifted;
-    const uint32_t escape_bits = frames * uint32_t(bit_depth) * 2 + (partial ? 48 : 16);
+    const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 2, partial);
     if (estimate >= escape_bits) return encode_pair_verbatim(writer, pcm, stride, frames);
 
     write_element_flags(writer, partial, bytes_shifted, false, frames);
     write_pair_header(writer, mix_res, sets_u[order_u - 1], order_u, sets_v[order_v - 1], order_v,
                       shift_buf, bytes_shifted, frames);
-    FinalSignal signals[2] = {{mix_u, residual_u, sets_u[order_u - 1], order_u, 0},
-                              {mix_v, residual_v, sets_v[order_v - 1], order_v, 0}};
+    FinalSignal signals[2] = {{{mix_u, residual_u, sets_u[order_u - 1], int32_t(order_u)}, 0},
+                              {{mix_v, residual_v, sets_v[order_v - 1], int32_t(order_v)}, 0}};
     uint32_t measured = 0;
     status = code_final_pass(writer, start, signals, 2, frames, chan_bits, escape_bits, measured);
     if (status != 0) return status;
@@ -153,8 +152,8 @@ int32_t ALACEncoder::encode_pair_fast(BitWriter& writer, const uint8_t* pcm, uin
 
     write_element_flags(writer, partial, bytes_shifted, false, frames);
     write_pair_header(writer, 0, set_u, 8, set_v, 8, shift_buf, bytes_shifted, frames);
-    const uint32_t escape_bits = frames * uint32_t(bit_depth) * 2 + (partial ? 48 : 16);
-    FinalSignal signals[2] = {{mix_u, residual_u, set_u, 8, 0}, {mix_v, residual_v, set_v, 8, 0}};
+    const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 2, partial);
+    FinalSignal signals[2] = {{{mix_u, residual_u, set_u, 8}, 0}, {{mix_v, residual_v, set_v, 8}, 0}};
     uint32_t measured = 0;
     const int32_t status =
         code_final_pass(writer, start, signals, 2, frames, chan_bits, escape_bits, measured);

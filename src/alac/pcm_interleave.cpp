@@ -1,6 +1,6 @@
 #include "alac/pcm_interleave.h"
 
-#include "alac/channel_layout.h"
+#include "alac/common/channel_layout.h"
 
 namespace qv {
 

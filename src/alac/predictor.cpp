@@ -1,5 +1,6 @@
 #include "alac/predictor.h"
 
+#include "alac/common/int_width.h"
 #include "alac/encoder_profile.h"
 #include "alac/predictor_kernels.h"
 
@@ -12,10 +13,7 @@ inline int32_t sub32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_
 inline int32_t mul32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) * uint32_t(b)); }
 inline int32_t sign_of(int32_t x) { return (x > 0) - (x < 0); }
 
-// Keeps the low 32 - shift bits, sign-extended.
-inline int32_t wrap(int32_t x, uint32_t shift) {
-    return static_cast<int32_t>(uint32_t(x) << shift) >> shift;
-}
+inline int32_t wrap(int32_t x, uint32_t shift) { return keep_low_bits(uint32_t(x), shift); }
 
 void first_differences(const int32_t* in, int32_t* residual, int32_t first,
                        int32_t last, uint32_t shift) {
@@ -105,8 +103,8 @@ EncoderStage path_stage(int32_t order) {
 
 namespace predictor_kernels {
 
-void adapt_portable(const Signal& s, int32_t count, int32_t order, uint32_t shift,
-                    uint32_t den_shift) {
+void adapt_portable(const PredictorInput& s, int32_t count, uint32_t shift, uint32_t den_shift) {
+    const int32_t order = s.order;
     switch (order) {
         case 4: predict_taps<4>(s.in, s.residual, count, s.coefs, order, shift, den_shift); break;
         case 8: predict_taps<8>(s.in, s.residual, count, s.coefs, order, shift, den_shift); break;
@@ -147,10 +145,9 @@ void book_predictor(int32_t order, uint64_t cycles, uint64_t calls) {
 
 // The adaptation after the warm-up: the vector loop where it takes the
 // block, else the portable one.
-void adapt(const predictor_kernels::Signal& s, int32_t count, int32_t order, uint32_t shift,
-           uint32_t den_shift) {
-    if (!predictor_kernels::adapt_vector(s, count, order, shift, den_shift)) {
-        predictor_kernels::adapt_portable(s, count, order, shift, den_shift);
+void adapt(const PredictorInput& s, int32_t count, uint32_t shift, uint32_t den_shift) {
+    if (!predictor_kernels::adapt_vector(s, count, shift, den_shift)) {
+        predictor_kernels::adapt_portable(s, count, shift, den_shift);
     }
 }
 
@@ -160,7 +157,7 @@ void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t*
                    int32_t order, uint32_t chan_bits, uint32_t den_shift) {
     const uint32_t shift = (32 - chan_bits) & 31;
     if (predict_fixed_part(in, residual, count, order, shift)) return;
-    adapt({in, residual, coefs}, count, order, shift, den_shift);
+    adapt({in, residual, coefs, order}, count, shift, den_shift);
 }
 
 void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_t count,
@@ -169,14 +166,9 @@ void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_
     const uint32_t shift = (32 - chan_bits) & 31;
     const bool adapts_u = !predict_fixed_part(u.in, u.residual, count, u.order, shift);
     const bool adapts_v = !predict_fixed_part(v.in, v.residual, count, v.order, shift);
-    const Signal su{u.in, u.residual, u.coefs};
-    const Signal sv{v.in, v.residual, v.coefs};
-    if (adapts_u && adapts_v &&
-        adapt_vector_pair(su, u.order, sv, v.order, count, shift, den_shift)) {
-        return;
-    }
-    if (adapts_u) adapt(su, count, u.order, shift, den_shift);
-    if (adapts_v) adapt(sv, count, v.order, shift, den_shift);
+    if (adapts_u && adapts_v && adapt_vector_pair(u, v, count, shift, den_shift)) return;
+    if (adapts_u) adapt(u, count, shift, den_shift);
+    if (adapts_v) adapt(v, count, shift, den_shift);
 }
 
 void predict_block_timed(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
@@ -198,16 +190,16 @@ void predict_block_pair_timed(const PredictorInput& u, const PredictorInput& v, 
 }
 
 bool predict_and_code_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
-                                 uint32_t chan_bits, uint32_t den_shift, ResidualStream& code_u,
-                                 ResidualStream& code_v) {
+                                 uint32_t chan_bits, uint32_t den_shift,
+                                 golomb_coder::ResidualStream& code_u,
+                                 golomb_coder::ResidualStream& code_v) {
     using namespace predictor_kernels;
     const uint64_t t0 = profile_start();
     const uint32_t shift = (32 - chan_bits) & 31;
     // Orders 0 and 31 have nothing to overlap.
     if (predict_fixed_part(u.in, u.residual, count, u.order, shift) ||
         predict_fixed_part(v.in, v.residual, count, v.order, shift) ||
-        !adapt_vector_pair_coded({u.in, u.residual, u.coefs}, u.order, {v.in, v.residual, v.coefs},
-                                 v.order, count, shift, den_shift, code_u, code_v)) {
+        !adapt_vector_pair_coded(u, v, count, shift, den_shift, code_u, code_v)) {
         return false;
     }
     if (profiling_enabled()) {

@@ -43,8 +43,6 @@ void predict_block_pair(const PredictorInput& u, const PredictorInput& v, int32_
 void predict_block_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
                               uint32_t chan_bits, uint32_t den_shift);
 
-using ResidualStream = golomb_coder::ResidualCoder<golomb_coder::CodeSink>;
-
 // predict_block_pair that also codes each signal's residuals, in order, as
 // they are made, leaving the coders to be finished; the coding then
 // overlaps the prediction. False, with nothing coded, when the pair does not
@@ -52,7 +50,8 @@ using ResidualStream = golomb_coder::ResidualCoder<golomb_coder::CodeSink>;
 // Booked as one predictor call and one Golomb call per signal, the time
 // shared evenly.
 bool predict_and_code_pair_timed(const PredictorInput& u, const PredictorInput& v, int32_t count,
-                                 uint32_t chan_bits, uint32_t den_shift, ResidualStream& code_u,
-                                 ResidualStream& code_v);
+                                 uint32_t chan_bits, uint32_t den_shift,
+                                 golomb_coder::ResidualStream& code_u,
+                                 golomb_coder::ResidualStream& code_v);
 
 }  // namespace qv

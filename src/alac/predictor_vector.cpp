@@ -7,13 +7,15 @@
 // portable loop.
 #include "alac/predictor_kernels.h"
 
-#include "alac/vector_lanes.h"
+#include "alac/common/simd_level.h"
+#include "alac/common/vector_lanes.h"
 
 namespace qv::predictor_kernels {
 
 namespace {
 
-bool block_in_range(const Signal& s, int32_t count, int32_t taps, uint32_t den_shift) {
+bool block_in_range(const PredictorInput& s, int32_t count, uint32_t den_shift) {
+    const int32_t taps = s.order;
     constexpr int32_t limit = int32_t{1} << 30;
     int32_t low = 0;
     int32_t high = 0;
@@ -39,7 +41,7 @@ struct Chain {
     Shifts k;
     Coefficients<Taps> a;
 
-    RZ_AVX2 Chain(const Signal& s, const Shifts& shifts)
+    RZ_AVX2 Chain(const PredictorInput& s, const Shifts& shifts)
         : in(s.in), residual(s.residual), coefs(s.coefs), k(shifts), a(s.coefs) {}
 
     RZ_AVX2 void finish() const { a.store(coefs); }
@@ -59,7 +61,7 @@ struct Chain {
 };
 
 template <int Taps>
-RZ_AVX2 void run_one(const Signal& s, int32_t count, uint32_t shift, uint32_t den_shift) {
+RZ_AVX2 void run_one(const PredictorInput& s, int32_t count, uint32_t shift, uint32_t den_shift) {
     Chain<Taps> c(s, make_shifts(shift, den_shift));
     for (int32_t j = Taps + 1; j < count; ++j) c.step(j);
     c.finish();
@@ -68,10 +70,10 @@ RZ_AVX2 void run_one(const Signal& s, int32_t count, uint32_t shift, uint32_t de
 // The pair loop's hook that hands the residuals to a coder per signal, in
 // order.
 struct Coding : NoHook {
-    const Signal& su;
-    const Signal& sv;
-    PairCoder& u;
-    PairCoder& v;
+    const PredictorInput& su;
+    const PredictorInput& sv;
+    ResidualStream& u;
+    ResidualStream& v;
     void start(int32_t ready) {
         for (int32_t j = 0; j < ready; ++j) u.feed(su.residual[j]);
         for (int32_t j = 0; j < ready; ++j) v.feed(sv.residual[j]);
@@ -83,7 +85,7 @@ struct Coding : NoHook {
 };
 
 template <int TapsU, int TapsV, typename Code>
-RZ_AVX2 void run_two(const Signal& u, const Signal& v, int32_t count, uint32_t shift,
+RZ_AVX2 void run_two(const PredictorInput& u, const PredictorInput& v, int32_t count, uint32_t shift,
                      uint32_t den_shift, Code& code) {
     const Shifts k = make_shifts(shift, den_shift);
     Chain<TapsU> cu(u, k);
@@ -91,30 +93,30 @@ RZ_AVX2 void run_two(const Signal& u, const Signal& v, int32_t count, uint32_t s
     run_chains<TapsU, TapsV>(cu, cv, count, code);
 }
 
-void run_vector8(const Signal& s, int32_t count, uint32_t shift, uint32_t den_shift) {
+void run_vector8(const PredictorInput& s, int32_t count, uint32_t shift, uint32_t den_shift) {
     run_one<8>(s, count, shift, den_shift);
 }
 
 template <typename Code>
-void run_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
-                     int32_t count, uint32_t shift, uint32_t den_shift, Code&& code) {
-    with_tap_counts(order_u, order_v, [&](auto taps_u, auto taps_v) {
+void run_vector_pair(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                     uint32_t shift, uint32_t den_shift, Code&& code) {
+    with_tap_counts(u.order, v.order, [&](auto taps_u, auto taps_v) {
         run_two<taps_u(), taps_v()>(u, v, count, shift, den_shift, code);
     });
 }
 
 #else
 
-bool has_avx2() { return false; }
-void run_vector8(const Signal&, int32_t, uint32_t, uint32_t) {}
+void run_vector8(const PredictorInput&, int32_t, uint32_t, uint32_t) {}
 struct Coding : vector_lanes::NoHook {
-    const Signal& su;
-    const Signal& sv;
-    PairCoder& u;
-    PairCoder& v;
+    const PredictorInput& su;
+    const PredictorInput& sv;
+    ResidualStream& u;
+    ResidualStream& v;
 };
 template <typename Code>
-void run_vector_pair(const Signal&, int32_t, const Signal&, int32_t, int32_t, uint32_t, uint32_t, Code&&) {}
+void run_vector_pair(const PredictorInput&, const PredictorInput&, int32_t, uint32_t, uint32_t,
+                     Code&&) {}
 
 #endif
 
@@ -122,36 +124,36 @@ bool vector_order(int32_t order) { return order == 4 || order == 8; }
 
 }  // namespace
 
-bool adapt_vector(const Signal& s, int32_t count, int32_t order, uint32_t shift,
-                  uint32_t den_shift) {
+bool adapt_vector(const PredictorInput& s, int32_t count, uint32_t shift, uint32_t den_shift) {
     // A lone 4-tap chain is shorter in scalar code; only pairs gain there.
-    if (order != 8 || !has_avx2() || !block_in_range(s, count, order, den_shift)) return false;
+    if (s.order != 8 || !simd_allows(SimdLevel::avx2) || !block_in_range(s, count, den_shift))
+        return false;
     run_vector8(s, count, shift, den_shift);
     return true;
 }
 
 namespace {
 
-bool vector_pair_possible(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
-                          int32_t count, uint32_t den_shift) {
-    return vector_order(order_u) && vector_order(order_v) && has_avx2() &&
-           block_in_range(u, count, order_u, den_shift) && block_in_range(v, count, order_v, den_shift);
+bool vector_pair_possible(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                          uint32_t den_shift) {
+    return vector_order(u.order) && vector_order(v.order) && simd_allows(SimdLevel::avx2) &&
+           block_in_range(u, count, den_shift) && block_in_range(v, count, den_shift);
 }
 
 }  // namespace
 
-bool adapt_vector_pair(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
-                       int32_t count, uint32_t shift, uint32_t den_shift) {
-    if (!vector_pair_possible(u, order_u, v, order_v, count, den_shift)) return false;
-    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, vector_lanes::NoHook{});
+bool adapt_vector_pair(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                       uint32_t shift, uint32_t den_shift) {
+    if (!vector_pair_possible(u, v, count, den_shift)) return false;
+    run_vector_pair(u, v, count, shift, den_shift, vector_lanes::NoHook{});
     return true;
 }
 
-bool adapt_vector_pair_coded(const Signal& u, int32_t order_u, const Signal& v, int32_t order_v,
-                             int32_t count, uint32_t shift, uint32_t den_shift, PairCoder& code_u,
-                             PairCoder& code_v) {
-    if (!vector_pair_possible(u, order_u, v, order_v, count, den_shift)) return false;
-    run_vector_pair(u, order_u, v, order_v, count, shift, den_shift, Coding{{}, u, v, code_u, code_v});
+bool adapt_vector_pair_coded(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                             uint32_t shift, uint32_t den_shift, ResidualStream& code_u,
+                             ResidualStream& code_v) {
+    if (!vector_pair_possible(u, v, count, den_shift)) return false;
+    run_vector_pair(u, v, count, shift, den_shift, Coding{{}, u, v, code_u, code_v});
     return true;
 }
 

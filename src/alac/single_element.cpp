@@ -18,11 +18,11 @@ void read_channel(int32_t depth, const uint8_t* pcm, uint32_t step, uint32_t fra
             for (uint32_t i = 0; i < frames; ++i, pcm += step) signal[i] = load_s16(pcm);
             break;
         case 20:
-            for (uint32_t i = 0; i < frames; ++i, pcm += step) signal[i] = load_s24(pcm) >> 4;
+            for (uint32_t i = 0; i < frames; ++i, pcm += step) signal[i] = load_s24_le(pcm) >> 4;
             break;
         case 24:
             for (uint32_t i = 0; i < frames; ++i, pcm += step) {
-                const int32_t s = load_s24(pcm);
+                const int32_t s = load_s24_le(pcm);
                 shift_buf[i] = uint16_t(s & 0xFF);
                 signal[i] = s >> 8;
             }
@@ -46,8 +46,8 @@ void write_channel_verbatim(BitWriter& writer, int32_t depth, const uint8_t* pcm
         int32_t s;
         switch (depth) {
             case 16: s = load_s16(pcm); break;
-            case 20: s = load_s24(pcm) >> 4; break;
-            case 24: s = load_s24(pcm); break;
+            case 20: s = load_s24_le(pcm) >> 4; break;
+            case 24: s = load_s24_le(pcm); break;
             default: s = load_s32(pcm); break;
         }
         write_bits(writer, uint32_t(s), bits);
@@ -93,15 +93,15 @@ int32_t ALACEncoder::encode_single(BitWriter& writer, const uint8_t* pcm, uint32
     }
 
     const uint32_t estimate = best + 32 + (partial ? 32 : 0) + frames * 8 * bytes_shifted;
-    const uint32_t escape_bits = frames * uint32_t(bit_depth) + (partial ? 48 : 16);
+    const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 1, partial);
     if (estimate < escape_bits) {
         write_element_flags(writer, partial, bytes_shifted, false, frames);
-        write_bits(writer, 0, 16);
+        write_mix_params(writer, 0, 0);
         write_predictor_params(writer, sets[order_u - 1], order_u);
         for (uint32_t i = 0; bytes_shifted > 0 && i < frames; ++i) {
             write_bits(writer, shift_buf[i], 8 * bytes_shifted);
         }
-        FinalSignal signal{mix_u, residual_u, sets[order_u - 1], order_u, 0};
+        FinalSignal signal{{mix_u, residual_u, sets[order_u - 1], int32_t(order_u)}, 0};
         uint32_t measured = 0;
         const int32_t status =
             code_final_pass(writer, start, &signal, 1, frames, chan_bits, escape_bits, measured);

@@ -122,7 +122,16 @@ bool prepare_encoder(EncodeContext& context, const AudioFormat& format) {
         if (!context.verifier.start(context.format, context.error)) {
             return false;
         }
-        context.packet_encoder.set_verifier(&context.verifier);
+        PacketVerifier& verifier = context.verifier;
+        context.packet_encoder.set_packet_check([&verifier](const AlacPacket& packet,
+                                                            const int32_t* const* pcm,
+                                                            uint32_t frames, std::string& error) {
+            if (verifier.verify_packet(packet.data, packet.byte_count, packet.code_starts, pcm,
+                                       frames))
+                return true;
+            error = verification_failure_message(verifier.mismatch_frame());
+            return false;
+        });
     }
     context.initialized = true;
     if (context.progress != nullptr) {

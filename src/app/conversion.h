@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "alac/decoder/packet_verifier.h"
 #include "alac/packet_encoder.h"
-#include "alac/packet_verifier.h"
 #include "app/cli_options.h"
 #include "app/progress_line.h"
 #include "input/audio_format.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "alac/channel_layout.h"
+#include "alac/common/channel_layout.h"
 #include "alac/encoder_profile.h"
 #include "encoder_test_support.h"
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "alac/common/alac_format.h"
+
 namespace qv::framebuild {
 
 // Most-significant-bit-first bit accumulator.
@@ -26,7 +28,7 @@ struct Bits {
     }
     // End tag and zero padding.
     std::vector<uint8_t> finish() {
-        put(7, 3);
+        put(alac::tag_end, alac::tag_bits);
         align();
         return bytes;
     }
@@ -46,12 +48,12 @@ inline void golomb(Bits& b, const std::vector<int32_t>& x, uint32_t sample_bits,
         if (q < 9) {
             const uint32_t d = r == 0 ? 1 : 0;
             const uint32_t len = q + k + 1 - d;
-            if (len <= 25) {
+            if (len <= alac::max_rice_code_bits) {
                 b.put((((uint64_t(1) << q) - 1) << (len - q)) + r + 1 - d, len);
                 return;
             }
         }
-        b.put(0x1FF, 9);
+        b.put(alac::escape_prefix, alac::escape_prefix_bits);
         b.put(v, escape_bits);
     };
     uint32_t mb = mb0;
@@ -73,7 +75,7 @@ inline void golomb(Bits& b, const std::vector<int32_t>& x, uint32_t sample_bits,
             while (c < x.size() && x[c] == 0) {
                 ++nz;
                 ++c;
-                if (nz == 65535) {
+                if (nz == alac::max_zero_run) {
                     zmode = 0;
                     break;
                 }
@@ -81,7 +83,7 @@ inline void golomb(Bits& b, const std::vector<int32_t>& x, uint32_t sample_bits,
             uint32_t lz = 0;
             while (lz < 32 && !((mb << lz) & 0x80000000u)) ++lz;
             const uint32_t kz = lz - 24 + ((mb + 16) >> 6);
-            codeword(nz, kz, ((1u << kz) - 1) & ((1u << kb) - 1), 16);
+            codeword(nz, kz, ((1u << kz) - 1) & ((1u << kb) - 1), alac::run_escape_bits);
             mb = 0;
         }
     }
@@ -128,19 +130,19 @@ inline std::vector<int32_t> predict(const std::vector<int32_t>& in, std::vector<
 inline void element_header(Bits& b, uint32_t tag, uint32_t instance, uint32_t frames,
                            uint32_t frame_length, uint32_t bytes_shifted, bool uncompressed) {
     const bool partial = frames != frame_length;
-    b.put(tag, 3);
-    b.put(instance, 4);
-    b.put(0, 12);
+    b.put(tag, alac::tag_bits);
+    b.put(instance, alac::instance_bits);
+    b.put(0, alac::reserved_bits);
     b.put(partial, 1);
-    b.put(bytes_shifted, 2);
+    b.put(bytes_shifted, alac::bytes_shifted_bits);
     b.put(uncompressed, 1);
-    if (partial) b.put(frames, 32);
+    if (partial) b.put(frames, alac::frame_count_bits);
 }
 
 inline void uncompressed_element(Bits& b, uint32_t instance, uint32_t depth, uint32_t frame_length,
                                  const std::vector<std::vector<int32_t>>& chans) {
-    element_header(b, chans.size() == 2 ? 1 : 0, instance, uint32_t(chans[0].size()), frame_length,
-                   0, true);
+    const uint32_t tag = chans.size() == 2 ? alac::tag_pair : alac::tag_single;
+    element_header(b, tag, instance, uint32_t(chans[0].size()), frame_length, 0, true);
     for (size_t i = 0; i < chans[0].size(); ++i)
         for (const auto& ch : chans) b.put(uint32_t(ch[i]) & uint32_t((uint64_t(1) << depth) - 1), depth);
 }
@@ -157,7 +159,8 @@ inline void compressed_element(Bits& b, uint32_t instance, uint32_t depth, uint3
                                uint32_t bytes_shifted, std::vector<Coding> coding) {
     const bool pair = chans.size() == 2;
     const size_t n = chans[0].size();
-    element_header(b, pair ? 1 : 0, instance, uint32_t(n), frame_length, bytes_shifted, false);
+    element_header(b, pair ? alac::tag_pair : alac::tag_single, instance, uint32_t(n), frame_length,
+                   bytes_shifted, false);
     const uint32_t low = 8 * bytes_shifted;
     const uint32_t chan_bits = depth - low + (pair ? 1 : 0);
     std::vector<std::vector<int32_t>> sig(chans.size(), std::vector<int32_t>(n));
@@ -170,12 +173,13 @@ inline void compressed_element(Bits& b, uint32_t instance, uint32_t depth, uint3
             sig[1][i] = int32_t(l - r);
         }
     }
-    b.put(pair ? 2 : 0, 8);
-    b.put(pair ? mix_res : 0, 8);
+    b.put(pair ? 2 : 0, alac::mix_field_bits);
+    b.put(pair ? mix_res : 0, alac::mix_field_bits);
     for (size_t c = 0; c < chans.size(); ++c) {
-        b.put(coding[c].den_shift, 8);
-        b.put(0x80 + coding[c].order, 8);
-        for (uint32_t k = 0; k < coding[c].order; ++k) b.put(uint16_t(coding[c].coefs[k]), 16);
+        b.put(alac::mode_shift_byte(coding[c].den_shift), alac::predictor_byte_bits);
+        b.put(alac::weight_order_byte(coding[c].order), alac::predictor_byte_bits);
+        for (uint32_t k = 0; k < coding[c].order; ++k)
+            b.put(uint16_t(coding[c].coefs[k]), alac::coef_bits);
     }
     if (low != 0)
         for (size_t i = 0; i < n; ++i)

@@ -118,7 +118,7 @@ TEST_F(EncoderProfileTest, HooksBookTheirStages) {
     BitWriter writer;
     bit_writer_init(writer, buffer.data(), 1000);
     GolombParams params;
-    set_golomb_params(params, 64);
+    set_golomb_params(params);
     uint32_t bits = 0;
     golomb_encode(params, out.data(), writer, 64, 17, bits);
     golomb_encode(params, out.data(), writer, 64, 0, bits);
@@ -153,7 +153,7 @@ TEST_F(EncoderProfileTest, NothingIsBookedWhenOff) {
     BitWriter writer;
     bit_writer_init(writer, buffer.data(), 60);
     GolombParams params;
-    set_golomb_params(params, 4);
+    set_golomb_params(params);
     uint32_t bits = 0;
     golomb_encode(params, out.data(), writer, 4, 17, bits);
     for (const StageCounter& s : encoder_profile.stages) {

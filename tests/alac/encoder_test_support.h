@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "alac/alac_encoder.h"
-#include "alac/channel_layout.h"
+#include "alac/common/channel_layout.h"
 #include "alac/pcm_interleave.h"
 
 namespace qv::test {

@@ -41,7 +41,7 @@ Coded code(const std::vector<int32_t>& residuals, uint32_t sample_bits = 16) {
     BitWriter writer;
     bit_writer_init(writer, buffer.data(), static_cast<uint32_t>(buffer.size() - 8));
     GolombParams params;
-    set_golomb_params(params, static_cast<uint32_t>(residuals.size()));
+    set_golomb_params(params);
     Coded out{};
     out.status = golomb_encode(params, residuals.data(), writer,
                                static_cast<uint32_t>(residuals.size()), sample_bits, out.bits_written);
@@ -63,14 +63,11 @@ TEST(GolombCodewords, FirstResidualAtMeanTen) {
 
 TEST(GolombCodewords, ParametersAreTheFormatConstants) {
     GolombParams params{};
-    set_golomb_params(params, 123);
-    EXPECT_EQ(params.mb, 10u);
+    set_golomb_params(params);
     EXPECT_EQ(params.mb0, 10u);
     EXPECT_EQ(params.pb, 40u);
     EXPECT_EQ(params.kb, 14u);
     EXPECT_EQ(params.wb, 16383u);
-    EXPECT_EQ(params.row_width, 123u);
-    EXPECT_EQ(params.frame_width, 123u);
 }
 
 TEST(GolombCodewords, RunCountFollowsSmallFirstValues) {
@@ -138,7 +135,7 @@ TEST(GolombCodewords, SampleBitsOutsideOneTo32IsAnError) {
         write_bits(writer, 0, 3);
         const BitWriter before = writer;
         GolombParams params;
-        set_golomb_params(params, 2);
+        set_golomb_params(params);
         const int32_t residuals[2] = {1, 2};
         uint32_t bits = 77;
         EXPECT_EQ(golomb_encode(params, residuals, writer, 2, sample_bits, bits), -50);
@@ -161,8 +158,7 @@ TEST(GolombCodewords, EmptyBlockWritesNothing) {
 // Encodes with the fast coder and with the reference into two copies of the
 // same dirty buffer, starting at `offset` bits, and compares everything.
 void expect_same_as_reference(const std::vector<int32_t>& residuals, uint32_t sample_bits,
-                              uint32_t offset, uint32_t seed, uint32_t row_width = 0,
-                              uint32_t frame_width = 0) {
+                              uint32_t offset, uint32_t seed) {
     const uint32_t count = static_cast<uint32_t>(residuals.size());
     std::vector<uint8_t> fast(residuals.size() * 6 + 16);
     std::mt19937 rng(seed);
@@ -175,26 +171,19 @@ void expect_same_as_reference(const std::vector<int32_t>& residuals, uint32_t sa
     write_bits(wf, 0x55, offset);
     write_bits(wp, 0x55, offset);
     GolombParams pf, pp;
-    set_golomb_params(pf, count);
-    if (row_width != 0) {
-        pf.row_width = row_width;
-        pf.frame_width = frame_width;
-    }
+    set_golomb_params(pf);
     pp = pf;
-    const uint32_t coded = row_width != 0 ? count / frame_width * row_width : count;
+    const uint32_t coded = count;
     uint32_t bits_fast = 0, bits_plain = 0;
     const int32_t sf = golomb_encode(pf, residuals.data(), wf, coded, sample_bits, bits_fast);
     const int32_t sp = ref::golomb_encode(pp, residuals.data(), wp, coded, sample_bits, bits_plain);
     ASSERT_EQ(sf, sp);
     ASSERT_EQ(bits_fast, bits_plain);
     ASSERT_EQ(bit_position(wf), bit_position(wp));
-    ASSERT_EQ(pf.mb, pp.mb);
-    if (row_width == 0) {
-        // Measuring without writing gives the same size and status.
-        uint32_t measured = 1;
-        ASSERT_EQ(golomb_measure(residuals.data(), count, sample_bits, measured), sp);
-        ASSERT_EQ(measured, bits_plain);
-    }
+    // Measuring without writing gives the same size and status.
+    uint32_t measured = 1;
+    ASSERT_EQ(golomb_measure(residuals.data(), count, sample_bits, measured), sp);
+    ASSERT_EQ(measured, bits_plain);
     // Every bit up to the end agrees; past it the coder may leave anything
     // within its 4 bytes of slack, and nothing beyond them changes.
     const uint32_t end = bit_position(wf);
@@ -246,29 +235,6 @@ TEST(GolombAgainstReference, PredictorResidualsOfMusic) {
         expect_same_as_reference(signal, chan_bits, (seed + 3) % 8, seed);
         ++seed;
     }
-}
-
-TEST(GolombAgainstReference, RowsSkipTheRestOfEachPitch) {
-    const auto residuals = testsig::residual_like(3000, 40, 9);
-    expect_same_as_reference(residuals, 16, 3, 9, 7, 10);
-    // Coding rows of 7 out of every 10 equals coding the kept values alone.
-    std::vector<int32_t> kept;
-    for (size_t i = 0; i < residuals.size(); ++i) {
-        if (i % 10 < 7) kept.push_back(residuals[i]);
-    }
-    std::vector<uint8_t> a(kept.size() * 6 + 16), b(a.size());
-    BitWriter wa, wb;
-    bit_writer_init(wa, a.data(), static_cast<uint32_t>(a.size()));
-    bit_writer_init(wb, b.data(), static_cast<uint32_t>(b.size()));
-    GolombParams pa, pb;
-    set_golomb_params(pa, 7);
-    pa.frame_width = 10;
-    set_golomb_params(pb, static_cast<uint32_t>(kept.size()));
-    uint32_t bits_a = 0, bits_b = 0;
-    golomb_encode(pa, residuals.data(), wa, static_cast<uint32_t>(kept.size()), 16, bits_a);
-    golomb_encode(pb, kept.data(), wb, static_cast<uint32_t>(kept.size()), 16, bits_b);
-    EXPECT_EQ(bits_a, bits_b);
-    EXPECT_EQ(a, b);
 }
 
 }  // namespace

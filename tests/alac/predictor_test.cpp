@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "alac/predictor_kernels.h"
+#include "alac/simd_levels.h"
 #include "reference_coder.h"
 #include "test_signals.h"
 
@@ -152,8 +153,8 @@ int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t ord
                            chan_bits, 9);
         // The portable loop after the reference's warm-up.
         std::copy(plain.residual.begin(), plain.residual.begin() + order + 1, portable.residual.begin());
-        predictor_kernels::adapt_portable({in.data(), portable.residual.data(), portable.coefs.data()}, block,
-                                          order, shift, 9);
+        predictor_kernels::adapt_portable({in.data(), portable.residual.data(), portable.coefs.data(), order},
+                                          block, shift, 9);
 
         const std::pair<const char*, const Run*> runs[] = {
             {"predict_block", &fast}, {"portable", &portable}, {"pair U", &pair_u}};
@@ -173,7 +174,12 @@ int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t ord
 
 const uint32_t chan_bits_list[] = {16, 17, 20, 21, 32};
 
-TEST(PredictorAgainstReference, MusicLikeSignals) {
+// The predictor and the pair predictor, at each instruction-set level,
+// against the plain reference.
+class PredictorAgainstReference : public SimdLevelTest {};
+RZ_AT_EVERY_SIMD_LEVEL(PredictorAgainstReference);
+
+TEST_P(PredictorAgainstReference, MusicLikeSignals) {
     uint32_t seed = 1;
     for (uint32_t chan_bits : chan_bits_list) {
         const auto signal = testsig::music_like(4096 * 6, std::min(chan_bits - 1, 24u), seed++);
@@ -184,7 +190,7 @@ TEST(PredictorAgainstReference, MusicLikeSignals) {
     }
 }
 
-TEST(PredictorAgainstReference, FullScaleNoise) {
+TEST_P(PredictorAgainstReference, FullScaleNoise) {
     uint32_t seed = 50;
     for (uint32_t chan_bits : chan_bits_list) {
         const auto in_range = testsig::full_scale_noise(4096 * 4, chan_bits, seed++);
@@ -196,7 +202,7 @@ TEST(PredictorAgainstReference, FullScaleNoise) {
     }
 }
 
-TEST(PredictorAgainstReference, CoefficientsAtTheInt16Limits) {
+TEST_P(PredictorAgainstReference, CoefficientsAtTheInt16Limits) {
     std::mt19937 rng(7);
     uint32_t seed = 90;
     for (uint32_t chan_bits : chan_bits_list) {
@@ -219,7 +225,7 @@ TEST(PredictorAgainstReference, CoefficientsAtTheInt16Limits) {
 // Short periodic patterns leave directions in which the coefficients do not
 // change the prediction; the sign-sign rule then walks them to the int16
 // limits and over, within a few dozen packets.
-TEST(PredictorAgainstReference, PeriodicSignalsDriveTheCoefficientsOverTheLimit) {
+TEST_P(PredictorAgainstReference, PeriodicSignalsDriveTheCoefficientsOverTheLimit) {
     const std::vector<std::vector<int32_t>> patterns = {
         {-53, 16, -81, 57, -68}, {-99, -29, 92, 28, 81, 89}, {-1604, 2207, -1442, 260, 1147}};
     int32_t largest = 0;
@@ -236,7 +242,7 @@ TEST(PredictorAgainstReference, PeriodicSignalsDriveTheCoefficientsOverTheLimit)
 }
 
 // A steep sawtooth whose wrap-around the predictor cannot follow.
-TEST(PredictorAgainstReference, WrappingSawtooth) {
+TEST_P(PredictorAgainstReference, WrappingSawtooth) {
     for (uint32_t chan_bits : chan_bits_list) {
         for (int32_t order : {4, 8}) {
             std::vector<int32_t> saw(4096 * 12);
@@ -251,7 +257,7 @@ TEST(PredictorAgainstReference, WrappingSawtooth) {
     }
 }
 
-TEST(PredictorAgainstReference, GeneralOrders) {
+TEST_P(PredictorAgainstReference, GeneralOrders) {
     uint32_t seed = 300;
     for (int32_t order = 1; order <= 16; ++order) {
         if (order == 4 || order == 8) continue;
@@ -270,7 +276,7 @@ TEST(PredictorAgainstReference, GeneralOrders) {
     }
 }
 
-TEST(PredictorAgainstReference, ShortBlocks) {
+TEST_P(PredictorAgainstReference, ShortBlocks) {
     const auto signal = testsig::music_like(4096, 16, 11);
     for (int32_t order : {4, 8, 2}) {
         for (int32_t block : {2, 5, 9, 10, 31, 32, 128}) {
@@ -281,27 +287,25 @@ TEST(PredictorAgainstReference, ShortBlocks) {
 
 // The vector loop takes ordinary blocks and leaves alone, untouched, those
 // whose samples or coefficients could wrap.
-TEST(PredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
-    using predictor_kernels::Signal;
-#if defined(__x86_64__)
-    const bool vector_unit = __builtin_cpu_supports("avx2");
-#else
-    const bool vector_unit = false;
-#endif
+class PredictorVectorLoop : public SimdLevelTest {};
+RZ_AT_EVERY_SIMD_LEVEL(PredictorVectorLoop);
+
+TEST_P(PredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
     auto music = testsig::music_like(4096, 20, 21);
     std::vector<int32_t> residual(4096, 7);
     auto coefs = initial_coefs();
-    EXPECT_EQ(predictor_kernels::adapt_vector({music.data(), residual.data(), coefs.data()}, 4096, 8, 11, 9),
-              vector_unit);
-    const predictor_kernels::Signal s{music.data(), residual.data(), coefs.data()};
-    EXPECT_FALSE(predictor_kernels::adapt_vector(s, 4096, 4, 11, 9));
-    EXPECT_EQ(predictor_kernels::adapt_vector_pair(s, 4, s, 8, 4096, 11, 9), vector_unit);
+    EXPECT_EQ(predictor_kernels::adapt_vector({music.data(), residual.data(), coefs.data(), 8}, 4096, 11, 9),
+              vector_unit());
+    const PredictorInput s4{music.data(), residual.data(), coefs.data(), 4};
+    const PredictorInput s8{music.data(), residual.data(), coefs.data(), 8};
+    EXPECT_FALSE(predictor_kernels::adapt_vector(s4, 4096, 11, 9));
+    EXPECT_EQ(predictor_kernels::adapt_vector_pair(s4, s8, 4096, 11, 9), vector_unit());
 
     const std::vector<int32_t> untouched(4096, 7);
     auto declined = [&](const std::vector<int32_t>& in, std::vector<int16_t> start) {
         std::vector<int32_t> out(4096, 7);
         const auto before = start;
-        const bool taken = predictor_kernels::adapt_vector({in.data(), out.data(), start.data()}, 4096, 8, 0, 9);
+        const bool taken = predictor_kernels::adapt_vector({in.data(), out.data(), start.data(), 8}, 4096, 0, 9);
         return !taken && out == untouched && start == before;
     };
     auto loud = music;
@@ -357,7 +361,7 @@ CodedPair two_passes(const std::vector<int32_t>& u, const std::vector<int32_t>& 
         BitWriter w;
         bit_writer_init(w, out.data(), uint32_t(out.size() - 8));
         GolombParams p;
-        set_golomb_params(p, n);
+        set_golomb_params(p);
         uint32_t bits = 0;
         golomb_encode(p, (s == 0 ? r.residual_u : r.residual_v).data(), w, n, chan_bits, bits);
         (s == 0 ? r.bits_u : r.bits_v) = leading_bits(out.data(), bits);
@@ -374,9 +378,8 @@ bool one_pass(const std::vector<int32_t>& u, const std::vector<int32_t>& v, uint
     std::vector<uint8_t> out_u(n * 6 + 16, 0x5A), out_v(n * 6 + 16, 0x5A);
     CodeSink sink_u(out_u.data(), 0), sink_v(out_v.data(), 0);
     GolombParams p;
-    set_golomb_params(p, n);
-    const CoderSettings settings{p.pb, p.kb, p.wb, chan_bits};
-    ResidualStream code_u(sink_u, n, p.mb0, settings), code_v(sink_v, n, p.mb0, settings);
+    set_golomb_params(p);
+    ResidualStream code_u(sink_u, n, p, chan_bits), code_v(sink_v, n, p, chan_bits);
     if (!predict_and_code_pair_timed({u.data(), r.residual_u.data(), r.coefs_u.data(), order_u},
                                      {v.data(), r.residual_v.data(), r.coefs_v.data(), order_v}, int32_t(n),
                                      chan_bits, 9, code_u, code_v)) {
@@ -394,12 +397,12 @@ bool one_pass(const std::vector<int32_t>& u, const std::vector<int32_t>& v, uint
     return true;
 }
 
-TEST(PredictorCodedPair, OnePassGivesTheBitsOfTwo) {
-#if defined(__x86_64__)
-    const bool vector_unit = __builtin_cpu_supports("avx2");
-#else
-    const bool vector_unit = false;
-#endif
+// The fused final pass: predicting and coding a pair at once.
+class PredictorCodedPair : public SimdLevelTest {};
+RZ_AT_EVERY_SIMD_LEVEL(PredictorCodedPair);
+
+TEST_P(PredictorCodedPair, OnePassGivesTheBitsOfTwo) {
+    const bool vector_unit = this->vector_unit();
     // Music, silence with clicks (zero runs), noise wide enough to escape,
     // and blocks shorter than the orders. (The vector loop takes blocks
     // short enough for the coefficients to stay in int16, so the 65535 cap

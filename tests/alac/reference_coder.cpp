@@ -119,24 +119,16 @@ void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t*
     }
 }
 
-int32_t golomb_encode(GolombParams& params, const int32_t* residuals, BitWriter& writer,
+int32_t golomb_encode(const GolombParams& params, const int32_t* residuals, BitWriter& writer,
                       uint32_t count, uint32_t sample_bits, uint32_t& bits_written) {
     bits_written = 0;
     if (sample_bits < 1 || sample_bits > 32) return -50;
     const uint32_t start = bit_position(writer);
-    params.mb = params.mb0;
     uint32_t mb = params.mb0;
     uint32_t zmode = 0;
     uint32_t c = 0;
     uint64_t index = 0;
-    uint32_t column = 0;
-    auto next = [&] {
-        ++index;
-        if (++column == params.row_width) {
-            column = 0;
-            index += params.frame_width - params.row_width;
-        }
-    };
+    auto next = [&] { ++index; };
 
     while (c < count) {
         uint32_t k = floor_log2((mb >> 9) + 3);

@@ -5,6 +5,8 @@
 #include <numbers>
 #include <random>
 
+#include "alac/common/int_width.h"
+
 namespace qv::testsig {
 
 namespace {
@@ -38,8 +40,7 @@ std::vector<int32_t> music_like(size_t count, uint32_t bits, uint32_t seed) {
 std::vector<int32_t> full_scale_noise(size_t count, uint32_t bits, uint32_t seed) {
     std::mt19937 rng(seed);
     std::vector<int32_t> out(count);
-    const uint32_t shift = 32 - bits;
-    for (int32_t& x : out) x = static_cast<int32_t>(static_cast<uint32_t>(rng()) << shift) >> shift;
+    for (int32_t& x : out) x = sign_extend(static_cast<uint32_t>(rng()), bits);
     return out;
 }
 

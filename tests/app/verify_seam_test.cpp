@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "alac/alac_decoder.h"
+#include "alac/decoder/alac_decoder.h"
+#include "alac/decoder/packet_verifier.h"
 #include "alac/packet_encoder.h"
-#include "alac/packet_verifier.h"
 #include "app/cli_options.h"
 #include "app/conversion.h"
 #include "m4a/test_folder.h"
@@ -90,7 +90,7 @@ uint64_t expected_mismatch(const std::vector<std::vector<int32_t>>& pcm,
     packet[bit / 8] ^= static_cast<uint8_t>(0x80u >> (bit % 8));
     AlacDecoder decoder;
     std::string error;
-    AlacDecoderConfig config;
+    MagicCookie config;
     config.bit_depth = 16;
     config.channels = 2;
     EXPECT_TRUE(decoder.configure(config, error));

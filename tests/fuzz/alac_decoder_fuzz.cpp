@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "alac/alac_decoder.h"
+#include "alac/common/int_width.h"
+#include "alac/decoder/alac_decoder.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ qv::AlacDecoder* decoder_for(uint8_t layout, uint8_t params) {
     auto& slot = decoders[layout & 31][params & 3];
     if (!slot) {
         const Params& p = param_sets[params & 3];
-        qv::AlacDecoderConfig config;
+        qv::MagicCookie config;
         config.bit_depth = depths[layout & 3];
         config.channels = 1 + ((layout >> 2) & 7);
         config.frame_length = p.frame_length;
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     qv::AlacDecoder* decoder = decoder_for(data[0], data[1]);
     const qv::AlacDecodeStatus status = decoder->decode_frame(data + 2, size - 2);
-    const qv::AlacDecoderConfig& config = decoder->config();
+    const qv::MagicCookie& config = decoder->config();
     std::vector<int32_t> samples;
     for (uint32_t c = 0; c < config.channels && status == qv::AlacDecodeStatus::ok; ++c)
         samples.insert(samples.end(), decoder->channel(c), decoder->channel(c) + decoder->frame_count());
@@ -77,14 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint32_t frames = decoder->frame_count();
     if (frames == 0 || frames > config.frame_length) __builtin_trap();
-    const uint32_t shift = 32 - config.bit_depth;
     for (uint32_t c = 0; c < config.channels; ++c) {
         const int32_t* samples = decoder->channel(c);
-        for (uint32_t i = 0; i < frames; ++i) {
-            const int32_t v = samples[i];
-            if ((static_cast<int32_t>(static_cast<uint32_t>(v) << shift) >> shift) != v)
-                __builtin_trap();
-        }
+        for (uint32_t i = 0; i < frames; ++i)
+            if (!qv::fits_bits(samples[i], config.bit_depth)) __builtin_trap();
     }
     return 0;
 }

@@ -1,25 +1,30 @@
 // Encodes PCM derived from the input through the packet encoder, decodes
 // every packet in process and traps unless it matches the PCM exactly.
 // Byte 0: bit depth (bits 0-1), channels - 1 (bits 2-4), fast mode (bit 5),
-// signal shape (bits 6-7). Bytes 1-2: frame count (up to three packets and a
-// bit). The rest: sample material, cycled as needed.
+// signal shape (bits 6-7). Byte 1, bits 6-7: the highest instruction-set
+// level the kernels may use (portable, AVX2, AVX-512; 3 leaves the host's),
+// so that every vector path is fuzzed against the others. Bytes 1-2, the
+// low 14 bits: frame count (up to three packets and a bit). The rest: sample
+// material, cycled as needed.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "alac/common/alac_format.h"
+#include "alac/common/int_width.h"
+#include "alac/common/simd_level.h"
+#include "alac/decoder/packet_verifier.h"
 #include "alac/packet_encoder.h"
-#include "alac/packet_verifier.h"
 
 namespace {
 
 constexpr uint32_t depths[4] = {16, 20, 24, 32};
-constexpr uint32_t max_frames = 3 * 4096 + 200;
+constexpr uint32_t max_frames = 3 * qv::alac::packet_frames + 200;
+constexpr qv::SimdLevel levels[4] = {qv::SimdLevel::portable, qv::SimdLevel::avx2,
+                                     qv::SimdLevel::avx512, qv::SimdLevel::avx512};
 
-int32_t sign_extend(uint32_t x, uint32_t bits) {
-    const uint32_t shift = 32 - bits;
-    return static_cast<int32_t>(x << shift) >> shift;
-}
+using qv::sign_extend;
 
 // Four bytes of material as one sample word, read cyclically.
 uint32_t word_at(const uint8_t* bytes, size_t size, size_t index) {
@@ -50,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t channels = 1 + ((data[0] >> 2) & 7);
     const bool fast = (data[0] >> 5) & 1;
     const uint32_t shape = data[0] >> 6;
-    const uint32_t frames = 1 + ((uint32_t(data[1]) << 8 | data[2]) % max_frames);
+    qv::set_max_simd_level(levels[data[1] >> 6]);
+    const uint32_t frames = 1 + ((uint32_t(data[1] & 0x3F) << 8 | data[2]) % max_frames);
     const uint8_t* material = data + 3;
     const size_t material_size = size - 3;
 
@@ -76,7 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const int32_t* channel_ptrs[8];
             for (uint32_t c = 0; c < channels; ++c) channel_ptrs[c] = pcm[c].data() + offset;
             offset += packet.frame_count;
-            if (!verifier.verify_packet(packet, channel_ptrs, packet.frame_count)) __builtin_trap();
+            if (!verifier.verify_packet(packet.data, packet.byte_count, packet.code_starts,
+                                        channel_ptrs, packet.frame_count))
+                __builtin_trap();
             return true;
         },
         error);

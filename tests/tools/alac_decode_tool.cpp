@@ -15,15 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "alac/alac_decoder.h"
+#include "alac/common/byte_order.h"
+#include "alac/decoder/alac_decoder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-uint32_t be32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
+using qv::load_be32;
 
 struct Range {
     size_t begin = 0;
@@ -35,7 +33,7 @@ struct Range {
 Range child(const Bytes& file, Range parent, const char* type) {
     size_t pos = parent.begin;
     while (pos + 8 <= parent.end) {
-        const uint64_t size = be32(&file[pos]);
+        const uint64_t size = load_be32(&file[pos]);
         if (size < 8 || pos + size > parent.end) break;
         if (std::memcmp(&file[pos + 4], type, 4) == 0) return {pos + 8, pos + size, true};
         pos += size;
@@ -82,9 +80,9 @@ int main(int argc, char** argv) {
     const Range nested = child(file, {entry.begin + 28, entry.end, true}, "alac");
     if (!nested.found || nested.end - nested.begin < 4) return fail("no alac cookie box");
 
-    qv::AlacDecoderConfig config;
+    qv::MagicCookie config;
     std::string error;
-    if (!qv::parse_alac_magic_cookie(&file[nested.begin + 4], nested.end - nested.begin - 4,
+    if (!qv::read_magic_cookie(&file[nested.begin + 4], nested.end - nested.begin - 4,
                                      config, error)) {
         return fail("cookie: " + error);
     }
@@ -93,24 +91,24 @@ int main(int argc, char** argv) {
 
     // stsz: version/flags, uniform size (0 here), count, sizes.
     if (stsz.end - stsz.begin < 12) return fail("short stsz");
-    const uint32_t uniform = be32(&file[stsz.begin + 4]);
-    const uint32_t packets = be32(&file[stsz.begin + 8]);
+    const uint32_t uniform = load_be32(&file[stsz.begin + 4]);
+    const uint32_t packets = load_be32(&file[stsz.begin + 8]);
     if (uniform == 0 && stsz.end - stsz.begin < 12 + uint64_t{packets} * 4) {
         return fail("short stsz table");
     }
     // stco: all packets form one chunk.
     if (stco.end - stco.begin < 8) return fail("short stco");
-    const uint32_t chunks = be32(&file[stco.begin + 4]);
+    const uint32_t chunks = load_be32(&file[stco.begin + 4]);
     if (chunks > 1) return fail("more than one chunk");
     if (packets > 0 && (chunks != 1 || stco.end - stco.begin < 12)) return fail("no chunk offset");
-    uint64_t offset = packets > 0 ? be32(&file[stco.begin + 8]) : 0;
+    uint64_t offset = packets > 0 ? load_be32(&file[stco.begin + 8]) : 0;
 
     std::FILE* out = argc == 3 ? std::fopen(argv[2], "wb") : stdout;
     if (out == nullptr) return fail("cannot create output");
     const uint32_t channels = config.channels;
     std::vector<uint8_t> interleaved;
     for (uint32_t p = 0; p < packets; ++p) {
-        const uint32_t size = uniform != 0 ? uniform : be32(&file[stsz.begin + 12 + 4 * p]);
+        const uint32_t size = uniform != 0 ? uniform : load_be32(&file[stsz.begin + 12 + 4 * p]);
         if (offset + size > file.size()) return fail("packet " + std::to_string(p) + " past the file end");
         const qv::AlacDecodeStatus status = decoder.decode_frame(&file[offset], size);
         if (status != qv::AlacDecodeStatus::ok) {
