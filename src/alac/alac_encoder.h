@@ -7,7 +7,7 @@
 #include "alac/alac_packet.h"
 #include "alac/common/alac_format.h"
 #include "alac/common/bit_writer.h"
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 #include "alac/predictor.h"
 
 namespace qv {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "alac/common/alac_format.h"
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 
 #include "alac/common/bit_writer.h"
 #include "alac/golomb.h"

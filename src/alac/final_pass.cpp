@@ -2,7 +2,7 @@
 // capacity even when the element turns out too big.
 #include "alac/alac_encoder.h"
 
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 #include "alac/element_io.h"
 #include "alac/golomb_coder.h"
 

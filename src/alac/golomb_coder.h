@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "alac/common/alac_format.h"
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 #include "alac/common/golomb_params.h"
 
 namespace qv::golomb_coder {

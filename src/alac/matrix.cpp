@@ -1,6 +1,6 @@
 #include "alac/matrix.h"
 
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 #include "alac/encoder_profile.h"
 
 namespace qv {

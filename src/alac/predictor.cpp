@@ -1,6 +1,6 @@
 #include "alac/predictor.h"
 
-#include "alac/common/int_width.h"
+#include "common/int_width.h"
 #include "alac/encoder_profile.h"
 #include "alac/predictor_kernels.h"
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "input/stream_reader.h"
 #include "input/wav_samples.h"
 #include "platform/input_file.h"
@@ -53,13 +54,6 @@ constexpr const char* kDataUnaligned = "WAV data size is not aligned to complete
 constexpr const char* kDataTruncated = "truncated WAV PCM data";
 constexpr const char* kConsumerAbort = "WAV decode was aborted by the PCM consumer";
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint64_t le64(const uint8_t* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
 
 bool is_fourcc(const uint8_t* p, const char (&id)[5]) { return std::memcmp(p, id, 4) == 0; }
 
@@ -86,18 +80,18 @@ const char* parse_fmt(StreamReader& file, uint32_t size, std::vector<uint8_t>& b
         return kFmtTooShort;
     }
     const uint8_t* p = body.data();
-    const uint16_t format_tag = le16(p);
-    const uint16_t channels = le16(p + 2);
-    const uint32_t sample_rate = le32(p + 4);
-    const uint16_t block_align = le16(p + 12);
-    const uint16_t container_bits = le16(p + 14);
+    const uint16_t format_tag = load_le16(p);
+    const uint16_t channels = load_le16(p + 2);
+    const uint32_t sample_rate = load_le32(p + 4);
+    const uint16_t block_align = load_le16(p + 12);
+    const uint16_t container_bits = load_le16(p + 14);
     uint16_t valid_bits = container_bits;
     if (format_tag == kFormatExtensible) {
-        if (size < kExtensibleFmtSize || le16(p + 16) < 22) {
+        if (size < kExtensibleFmtSize || load_le16(p + 16) < 22) {
             return kExtensibleIncomplete;
         }
-        valid_bits = le16(p + 18);
-        if (le32(p + 24) != 1) {
+        valid_bits = load_le16(p + 18);
+        if (load_le32(p + 24) != 1) {
             return kExtensibleNotInteger;
         }
     } else if (format_tag != kFormatPcm) {
@@ -143,7 +137,7 @@ const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, DataSize& d
         if (!file.read_exact(header, sizeof header)) {
             return kNoData;
         }
-        const uint32_t size = le32(header + 4);
+        const uint32_t size = load_le32(header + 4);
         uint32_t consumed = 0;  // bytes of the body already read
         if (is_fourcc(header, "ds64")) {
             if (size < kMinDs64Size) {
@@ -154,7 +148,7 @@ const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, DataSize& d
             if (!file.read_exact(ds64, consumed)) {
                 return kDs64Truncated;
             }
-            ds64_data_size = le64(ds64 + 8);
+            ds64_data_size = load_le64(ds64 + 8);
         } else if (is_fourcc(header, "fmt ")) {
             if (const char* message = parse_fmt(file, size, fmt_body, fmt)) {
                 return message;

@@ -8,30 +8,12 @@
 #include <cstring>
 #include <utility>
 
+#include "common/byte_order.h"
+
 namespace qv {
 namespace {
 
 constexpr uint32_t kMaxChannels = 8;
-
-uint32_t load_le32(const uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        uint32_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    } else {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    }
-}
-
-uint16_t load_le16(const uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        uint16_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    } else {
-        return uint16_t(p[0] | p[1] << 8);
-    }
-}
 
 // The container's bits moved to the top of a 32-bit word, then shifted down
 // arithmetically: that sign-extends from the container's top bit and drops

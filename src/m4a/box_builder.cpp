@@ -2,22 +2,27 @@
 
 #include <cstddef>
 
+#include "common/byte_order.h"
+
 namespace qv {
 
-void put_u16_be(Bytes& out, uint16_t value) {
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
+namespace {
+
+// Appends the bytes a store function writes.
+template <std::size_t Size, typename Word>
+void append_stored(Bytes& out, Word value, void (*store)(uint8_t*, Word)) {
+    const std::size_t at = out.size();
+    out.resize(at + Size);
+    store(out.data() + at, value);
 }
 
-void put_u32_be(Bytes& out, uint32_t value) {
-    put_u16_be(out, static_cast<uint16_t>(value >> 16));
-    put_u16_be(out, static_cast<uint16_t>(value));
-}
+}  // namespace
 
-void put_u64_be(Bytes& out, uint64_t value) {
-    put_u32_be(out, static_cast<uint32_t>(value >> 32));
-    put_u32_be(out, static_cast<uint32_t>(value));
-}
+void put_u16_be(Bytes& out, uint16_t value) { append_stored<2>(out, value, store_be16); }
+
+void put_u32_be(Bytes& out, uint32_t value) { append_stored<4>(out, value, store_be32); }
+
+void put_u64_be(Bytes& out, uint64_t value) { append_stored<8>(out, value, store_be64); }
 
 void put_fourcc(Bytes& out, const char* code) {
     for (int i = 0; i < 4; ++i) {

@@ -5,7 +5,7 @@
 #include <numbers>
 #include <random>
 
-#include "alac/common/int_width.h"
+#include "common/int_width.h"
 
 namespace qv::testsig {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "alac/common/int_width.h"
+#include "common/int_width.h"
 #include "alac/decoder/alac_decoder.h"
 
 namespace {

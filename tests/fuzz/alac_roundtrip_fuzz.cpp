@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "alac/common/alac_format.h"
-#include "alac/common/int_width.h"
+#include "common/int_width.h"
 #include "alac/common/simd_level.h"
 #include "alac/decoder/packet_verifier.h"
 #include "alac/packet_encoder.h"

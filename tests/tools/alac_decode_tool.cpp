@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 #include "alac/decoder/alac_decoder.h"
 
 namespace {

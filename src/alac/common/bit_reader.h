@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 
 namespace qv {
 

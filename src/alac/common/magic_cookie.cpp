@@ -1,6 +1,6 @@
 #include "alac/common/magic_cookie.h"
 
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 #include "alac/common/channel_layout.h"
 
 namespace qv {

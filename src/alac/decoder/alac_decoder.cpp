@@ -5,7 +5,7 @@
 
 #include "alac/common/alac_format.h"
 #include "alac/common/channel_layout.h"
-#include "alac/common/int_width.h"
+#include "common/int_width.h"
 #include "alac/decoder/golomb_decoder.h"
 #include "alac/decoder/golomb_reader.h"
 #include "alac/decoder/unpredictor.h"

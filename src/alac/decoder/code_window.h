@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "alac/common/bit_reader.h"
-#include "alac/common/byte_order.h"
+#include "common/byte_order.h"
 
 namespace qv::golomb_reader {
 

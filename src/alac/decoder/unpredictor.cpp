@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "alac/common/int_width.h"
+#include "common/int_width.h"
 #include "alac/decoder/unpredictor_kernels.h"
 
 namespace qv {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "alac/common/byte_order.h"
-#include "alac/common/int_width.h"
+#include "common/byte_order.h"
+#include "common/int_width.h"
 #include "alac/common/simd_level.h"
 
 namespace qv {

@@ -1,6 +1,7 @@
 #pragma once
 // Big- and little-endian loads and stores of whole words and of the 3-byte
-// sample container, whatever the host's byte order.
+// sample container, whatever the host's byte order: the one place the
+// codec, the WAV reader and the MP4 box builder take them from.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -37,11 +38,34 @@ inline void store_be64(uint8_t* p, uint64_t w) {
     std::memcpy(p, &w, 8);
 }
 
-inline uint16_t load_le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline void store_be16(uint8_t* p, uint16_t w) {
+    p[0] = uint8_t(w >> 8);
+    p[1] = uint8_t(w);
+}
+
+inline uint16_t load_le16(const uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint16_t w;
+        std::memcpy(&w, p, 2);
+        return w;
+    } else {
+        return uint16_t(p[0] | (p[1] << 8));
+    }
+}
 
 inline uint32_t load_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t w;
+        std::memcpy(&w, p, 4);
+        return w;
+    } else {
+        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+               (uint32_t(p[3]) << 24);
+    }
+}
+
+inline uint64_t load_le64(const uint8_t* p) {
+    return uint64_t(load_le32(p)) | (uint64_t(load_le32(p + 4)) << 32);
 }
 
 // A signed little-endian 3-byte container, sign-extended.
