@@ -11,6 +11,7 @@
 #include "app/artwork_file.h"
 #include "app/extension.h"
 #include "app/help_text.h"
+#include "app/tag_merge.h"
 #include "input/flac_reader.h"
 #include "input/wav_reader.h"
 #include "platform/file_status.h"
@@ -64,6 +65,24 @@ void print_status_lines(const EncodeContext& context) {
 
 void print_error(const std::string& message) {
     std::fprintf(stderr, "Error: %s\n", message.c_str());
+}
+
+// Gives the writer the input's tags and cover under the options' own; the
+// item list is written only at finalize, so tags found after the audio
+// still count.
+void apply_input_tags(EncodeContext& context, const CliOptions& options, const InputTags& input) {
+    MergedTags merged = merge_tags(options, input);
+    if (!options.quiet) {
+        for (const std::string& name : merged.unusable) {
+            std::fprintf(stderr, "Warning: tag %s has an unusable value and was not copied\n",
+                         name.c_str());
+        }
+    }
+    context.tags = merged.tags;
+    context.writer.set_tags(merged.tags);
+    if (!merged.picture.empty()) {
+        context.writer.set_artwork(std::move(merged.picture), merged.picture_type);
+    }
 }
 
 }  // namespace
@@ -157,13 +176,16 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     PcmConsumerContext consumer{&context, &format};
     std::string reader_error;
     uint32_t ignored_bytes = 0;
+    InputTags input_tags;
+    InputTags* wanted_tags = options.no_input_tags ? nullptr : &input_tags;
     WavReadOptions wav_options;
     wav_options.standard_input = options.standard_input;
     wav_options.ignore_length = options.ignore_length;
+    wav_options.tags = wanted_tags;
 
     const bool read_ok =
         flac_input ? read_flac_input(library, options.input_path, format, consume_pcm_block,
-                                     &consumer, reader_error)
+                                     &consumer, reader_error, wanted_tags)
                    : read_wav_input(options.input_path, wav_options, format, consume_pcm_block,
                                     &consumer, reader_error, ignored_bytes);
     if (!read_ok) {
@@ -183,6 +205,9 @@ int run_conversion(const CliOptions& options, const FlacLibrary* library) {
     if (platform::interrupt_requested()) {
         print_error(interrupted_message);
         return 1;
+    }
+    if (context.initialized) {
+        apply_input_tags(context, options, input_tags);
     }
     if (!finish_conversion(context)) {
         print_error(context.error);

@@ -178,7 +178,9 @@ uint32_t duration_ms(uint64_t frames, uint32_t rate) {
     if (rate == 0) {
         return 0;
     }
-    const uint64_t ms = (frames * 1000 + rate / 2) / rate;
+    // Rounded up: a player that stops at the movie's duration must not cut
+    // the last fraction of a millisecond.
+    const uint64_t ms = (frames * 1000 + rate - 1) / rate;
     return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(ms);
 }
 

@@ -11,7 +11,7 @@
 
 namespace qv {
 
-// Nearest whole millisecond of `frames` at `rate` (halves up); 0 for rate 0,
+// Whole milliseconds of `frames` at `rate`, rounded up; 0 for rate 0,
 // 0xFFFFFFFF when it does not fit in 32 bits.
 uint32_t duration_ms(uint64_t frames, uint32_t rate);
 
