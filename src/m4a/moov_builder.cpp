@@ -178,6 +178,11 @@ uint32_t duration_ms(uint64_t frames, uint32_t rate) {
     if (rate == 0) {
         return 0;
     }
+    // Under half a millisecond the duration stays 0: a reader that finds a
+    // track far shorter than its movie takes it for a still image and skips it.
+    if (frames * 2000 < rate) {
+        return 0;
+    }
     // Rounded up: a player that stops at the movie's duration must not cut
     // the last fraction of a millisecond.
     const uint64_t ms = (frames * 1000 + rate - 1) / rate;

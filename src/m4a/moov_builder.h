@@ -11,7 +11,8 @@
 
 namespace qv {
 
-// Whole milliseconds of `frames` at `rate`, rounded up; 0 for rate 0,
+// Whole milliseconds of `frames` at `rate`, rounded up; 0 for rate 0 and
+// for less than half a millisecond,
 // 0xFFFFFFFF when it does not fit in 32 bits.
 uint32_t duration_ms(uint64_t frames, uint32_t rate);
 
