@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 namespace qv {
 namespace {
@@ -33,18 +34,14 @@ std::string upper_ascii(std::string_view text) {
 
 std::vector<Field> gather(const InputTags& input) {
     std::vector<Field> fields;
+    std::unordered_map<std::string, std::size_t> index;  // a file may hold many comments
     for (const InputTag& tag : input.tags) {
-        const std::string name = upper_ascii(tag.name);
-        Field* field = nullptr;
-        for (Field& known : fields) {
-            if (known.name == name) {
-                field = &known;
-                break;
-            }
+        std::string name = upper_ascii(tag.name);
+        const auto [slot, added] = index.try_emplace(name, fields.size());
+        if (added) {
+            fields.push_back(Field{std::move(name), tag.label, {}, false});
         }
-        if (field == nullptr) {
-            field = &fields.emplace_back(Field{name, tag.label, {}, false});
-        }
+        Field* field = &fields[slot->second];
         if (tag.value.empty()) {
             continue;
         }
