@@ -87,7 +87,7 @@ TEST(Metadata, ItemsFollowTheFixedOrder) {
     EXPECT_EQ(item_codes(build_udta(tags, cover, artwork_type_jpeg)), expected);
 }
 
-TEST(Metadata, InputOnlyItemsFollowTheSpecifiedOnesAndPrecedeTheCover) {
+TEST(Metadata, InputOnlyItemsFollowTheOptionItemsAndPrecedeTheCover) {
     TagSet tags;
     tags.freeform = {{"ISRC", "x"}, {"LABEL", "y"}};
     tags.composer_sort = "cs";
