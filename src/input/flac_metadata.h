@@ -47,7 +47,8 @@ struct FlacStreamMetadata {  // FLAC__StreamMetadata
     } data;
 };
 
-static_assert(offsetof(FlacStreamMetadata, data) == 16, "libFLAC puts the block data at 16");
+static_assert(sizeof(void*) != 8 || offsetof(FlacStreamMetadata, data) == 16,
+              "libFLAC puts the block data at 16");
 static_assert(sizeof(void*) != 8 || offsetof(FlacVorbisComment, comments) == 24,
               "libFLAC's comment list follows the vendor string and count");
 static_assert(sizeof(void*) != 8 || offsetof(FlacPicture, data) == 48,
