@@ -1,8 +1,9 @@
-// One FLAC file through one libFLAC stream decoder: metadata first, then
-// every frame pushed to the consumer from inside libFLAC's processing call,
-// and at the end the whole stream checked against its declared length and
-// MD5 signature, which catch frames lost or repeated without any damage
-// libFLAC could see in a single frame.
+// One FLAC file through one libFLAC stream decoder: metadata first (with the
+// tag and picture blocks when the caller wants them), then every frame
+// pushed to the consumer from inside libFLAC's processing call, and at the
+// end the whole stream checked against its declared length and MD5
+// signature, which catch frames lost or repeated without any damage libFLAC
+// could see in a single frame.
 #include "input/flac_reader.h"
 
 #include <cstdio>
