@@ -319,7 +319,8 @@ def info_list(*entries):
 
 
 class WavInfo(InputTagTest):
-    def test_info_lists_before_and_after_the_audio(self):
+    def setUp(self):
+        super().setUp()
         wav = rztest.wav_bytes(self.frames, 2)
         data_at = wav.index(b'data')
         before = info_list((b'INAM', 'Tïtle\0'.encode('utf-8')), (b'ITRK', b'7\0'))
@@ -327,13 +328,30 @@ class WavInfo(InputTagTest):
                           (b'ICMT', b'late\0'), (b'INAM', b'ignored\0'))
         body = wav[12:data_at] + before + wav[data_at:] + after
         self.write('tagged.wav', b'RIFF' + (4 + len(body)).to_bytes(4, 'little') + b'WAVE' + body)
-        self.convert('--track', '3/9', source='tagged.wav')
+
+    def assert_info_tags(self, track):
         tags = self.tags()
         self.assertEqual(tags['\xa9nam'], ['Tïtle'])
         self.assertEqual(tags['\xa9ART'], ['Björk'])
         self.assertEqual(tags['\xa9alb'], ['Album'])
         self.assertEqual(tags['\xa9cmt'], ['late'])
-        self.assertEqual(tags['trkn'], [(3, 9)])
+        self.assertEqual(tags['trkn'], [track])
+
+    def test_info_lists_before_and_after_the_audio(self):
+        self.convert(source='tagged.wav')
+        self.assert_info_tags((7, 0))
+        self.convert('--track', '3/9', source='tagged.wav')
+        self.assert_info_tags((3, 9))
+
+    def test_standard_input_reads_the_list_after_the_audio(self):
+        with open(self.path('tagged.wav'), 'rb') as f:
+            result = rztest.run('-', 'out.m4a', '--quiet', cwd=self.dir, stdin=f)
+        self.assertEqual(result, (0, '', ''))
+        self.assert_info_tags((7, 0))
+
+    def test_no_input_tags(self):
+        self.convert('--no-input-tags', source='tagged.wav')
+        self.assertEqual(set(self.tags().keys()), {'\xa9too'})
 
 
 if __name__ == '__main__':
