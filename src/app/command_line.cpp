@@ -20,24 +20,34 @@ constexpr const char* standard_input_name = "-";
 struct TextOption {
     const char* name;
     std::string TagSet::*field;
+    TagField given;
 };
 
 constexpr TextOption text_options[] = {
-    {"--title", &TagSet::title},
-    {"--artist", &TagSet::artist},
-    {"--album", &TagSet::album},
-    {"--albumartist", &TagSet::album_artist},
-    {"--album-artist", &TagSet::album_artist},
-    {"--band", &TagSet::album_artist},
-    {"--genre", &TagSet::genre},
-    {"--date", &TagSet::date},
-    {"--year", &TagSet::date},
-    {"--comment", &TagSet::comment},
-    {"--composer", &TagSet::composer},
-    {"--lyrics", &TagSet::lyrics},
-    {"--copyright", &TagSet::copyright},
-    {"--encoder", &TagSet::encoder},
+    {"--title", &TagSet::title, TagField::title},
+    {"--artist", &TagSet::artist, TagField::artist},
+    {"--album", &TagSet::album, TagField::album},
+    {"--albumartist", &TagSet::album_artist, TagField::album_artist},
+    {"--album-artist", &TagSet::album_artist, TagField::album_artist},
+    {"--band", &TagSet::album_artist, TagField::album_artist},
+    {"--genre", &TagSet::genre, TagField::genre},
+    {"--date", &TagSet::date, TagField::date},
+    {"--year", &TagSet::date, TagField::date},
+    {"--comment", &TagSet::comment, TagField::comment},
+    {"--composer", &TagSet::composer, TagField::composer},
+    {"--lyrics", &TagSet::lyrics, TagField::lyrics},
+    {"--copyright", &TagSet::copyright, TagField::copyright},
+    {"--encoder", &TagSet::encoder, TagField::encoder},
 };
+
+// "n" names the number alone; "n/total" the total too.
+void note_number_pair(const std::string& value, TagField number, TagField total,
+                      GivenTags& given) {
+    given.set(number);
+    if (value.find('/') != std::string::npos) {
+        given.set(total);
+    }
+}
 
 constexpr const char* other_value_options[] = {
     "-o", "--output", "--track", "--tracktotal", "--disc", "--disk", "--disctotal", "--artwork",
@@ -76,9 +86,11 @@ bool to_path(const std::string& argument, std::filesystem::path& path) {
 // line has been printed.
 bool store_value(const std::string& option, const std::string& value, CliOptions& options) {
     TagSet& tags = options.tags;
+    GivenTags& given = options.given_tags;
     for (const TextOption& text : text_options) {
         if (option == text.name) {
             tags.*text.field = value;
+            given.set(text.given);
             return true;
         }
     }
@@ -86,6 +98,7 @@ bool store_value(const std::string& option, const std::string& value, CliOptions
         return to_path(value, options.output_path);
     }
     if (option == "--artwork") {
+        given.set(TagField::artwork);
         return to_path(value, tags.artwork_path);
     }
     if (is_output_dir_option(option)) {
@@ -101,6 +114,7 @@ bool store_value(const std::string& option, const std::string& value, CliOptions
     }
     if (option == "--track") {
         if (parse_number_pair(value, tags.track_number, tags.track_total)) {
+            note_number_pair(value, TagField::track_number, TagField::track_total, given);
             return true;
         }
         std::fprintf(stderr, "Error: invalid --track value %s\n", value.c_str());
@@ -108,6 +122,7 @@ bool store_value(const std::string& option, const std::string& value, CliOptions
     }
     if (option == "--tracktotal") {
         if (parse_u16(value, tags.track_total)) {
+            given.set(TagField::track_total);
             return true;
         }
         std::fprintf(stderr, "Error: invalid --tracktotal value %s\n", value.c_str());
@@ -115,6 +130,7 @@ bool store_value(const std::string& option, const std::string& value, CliOptions
     }
     if (option == "--disc" || option == "--disk") {
         if (parse_number_pair(value, tags.disc_number, tags.disc_total)) {
+            note_number_pair(value, TagField::disc_number, TagField::disc_total, given);
             return true;
         }
         std::fprintf(stderr, "Error: invalid --disc value %s\n", value.c_str());
@@ -122,6 +138,7 @@ bool store_value(const std::string& option, const std::string& value, CliOptions
     }
     // --disctotal, the last of the value options.
     if (parse_u16(value, tags.disc_total)) {
+        given.set(TagField::disc_total);
         return true;
     }
     std::fprintf(stderr, "Error: invalid --disctotal value %s\n", value.c_str());
@@ -198,6 +215,8 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
             options.verify = true;
         } else if (argument == "--ignorelength") {
             options.ignore_length = true;
+        } else if (argument == "--no-input-tags") {
+            options.no_input_tags = true;
         } else if (argument == "--help" || argument == "-h") {
             print_usage(library);
             return stop(exit_ok);

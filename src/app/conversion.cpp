@@ -11,6 +11,7 @@
 #include "app/artwork_file.h"
 #include "app/extension.h"
 #include "app/help_text.h"
+#include "app/tag_merge.h"
 #include "input/flac_reader.h"
 #include "input/wav_reader.h"
 #include "platform/file_status.h"
@@ -83,6 +84,24 @@ void report_progress(EncodeContext& context, uint32_t frames) {
         figures.audio_seconds =
             static_cast<double>(context.frames_done) / context.format.sample_rate;
         context.line->draw(progress_text(figures, context.line->elapsed()));
+    }
+}
+
+// Gives the writer the input's tags and cover under the options' own; the
+// item list is written only at finalize, so tags found after the audio
+// still count.
+void apply_input_tags(EncodeContext& context, const CliOptions& options, const InputTags& input) {
+    MergedTags merged = merge_tags(options, input);
+    if (!options.quiet) {
+        for (const std::string& name : merged.unusable) {
+            std::fprintf(stderr, "Warning: tag %s has an unusable value and was not copied\n",
+                         name.c_str());
+        }
+    }
+    context.tags = merged.tags;
+    context.writer.set_tags(merged.tags);
+    if (!merged.picture.empty()) {
+        context.writer.set_artwork(std::move(merged.picture), merged.picture_type);
     }
 }
 
@@ -209,13 +228,16 @@ Outcome convert(const CliOptions& options, const FlacLibrary* library,
     PcmConsumerContext consumer{&context, &format};
     std::string reader_error;
     uint32_t ignored_bytes = 0;
+    InputTags input_tags;
+    InputTags* wanted_tags = options.no_input_tags ? nullptr : &input_tags;
     WavReadOptions wav_options;
     wav_options.standard_input = options.standard_input;
     wav_options.ignore_length = options.ignore_length;
+    wav_options.tags = wanted_tags;
 
     const bool read_ok =
         flac_input ? read_flac_input(library, options.input_path, format, consume_pcm_block,
-                                     &consumer, reader_error)
+                                     &consumer, reader_error, wanted_tags)
                    : read_wav_input(options.input_path, wav_options, format, consume_pcm_block,
                                     &consumer, reader_error, ignored_bytes);
     if (!read_ok) {
@@ -238,6 +260,12 @@ Outcome convert(const CliOptions& options, const FlacLibrary* library,
     if (platform::interrupt_requested()) {
         outcome.error = interrupted_message;
         return outcome;
+    }
+    if (context.initialized) {
+        if (line != nullptr) {
+            line->erase();  // warnings about tags may follow
+        }
+        apply_input_tags(context, options, input_tags);
     }
     if (!finish_conversion(context)) {
         outcome.error = context.error;

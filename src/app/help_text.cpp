@@ -23,7 +23,8 @@ void print_usage(const FlacLibrary* library) {
     std::printf("Encoding:\n  --fast                 Use the fast ALAC path\n"
                 "  --verify               Decode every packet and compare it with the input\n"
                 "  --threads <n>          Encoding threads (0: one per processor)\n\n");
-    std::printf("Input:\n  --ignorelength         Read WAV audio to the end, ignoring its data size\n\n");
+    std::printf("Input:\n  --ignorelength         Read WAV audio to the end, ignoring its data size\n"
+                "  --no-input-tags        Do not copy tags and cover art from the input\n\n");
     std::printf("Metadata (M4A):\n");
     std::printf("  --title <text>\n  --artist <text>\n  --album <text>\n");
     std::printf("  --albumartist <text>   Album artist\n"

@@ -6,6 +6,7 @@
 
 #include "input/audio_format.h"
 #include "input/flac_library.h"
+#include "input/input_tags.h"
 #include "platform/input_file.h"
 
 namespace qv {
@@ -29,6 +30,7 @@ struct FlacDecodeState {
     // past the declared total is counted here but never encoded.
     uint64_t stream_frames = 0;
     platform::InputFile* input = nullptr;  // the file, when the program reads it itself
+    InputTags* tags = nullptr;             // where the file's tags go; null: not wanted
 };
 
 // Text for a libFLAC error status; "decoder error" for values it does not name.

@@ -73,6 +73,8 @@ bool resolve_all(platform::LibraryHandle module, FlacFunctions& f, std::string& 
     resolve_optional(module, "FLAC__stream_decoder_init_stream", f.stream_decoder_init_stream);
     resolve_optional(module, "FLAC__stream_decoder_set_md5_checking",
                      f.stream_decoder_set_md5_checking);
+    resolve_optional(module, "FLAC__stream_decoder_set_metadata_respond",
+                     f.stream_decoder_set_metadata_respond);
     return complete;
 }
 

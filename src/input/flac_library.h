@@ -48,7 +48,8 @@ struct FlacFunctions {
     // Optional entry points: a library without them still decodes. With
     // init_stream the program reads the file itself, so that an interruption
     // ends even an endless input; with set_md5_checking libFLAC compares the
-    // decoded audio with the stream's MD5 signature.
+    // decoded audio with the stream's MD5 signature; with set_metadata_respond
+    // the reader asks for the Vorbis comment and picture blocks.
     int (*stream_decoder_init_stream)(void* decoder, FlacReadCallback read_callback,
                                       void* seek_callback, void* tell_callback,
                                       void* length_callback, void* eof_callback,
@@ -57,6 +58,7 @@ struct FlacFunctions {
                                       FlacErrorCallback error_callback,
                                       void* client_data) = nullptr;
     int (*stream_decoder_set_md5_checking)(void* decoder, int value) = nullptr;
+    int (*stream_decoder_set_metadata_respond)(void* decoder, int type) = nullptr;
 };
 
 struct FlacLibrary {

@@ -1,13 +1,15 @@
-// One FLAC file through one libFLAC stream decoder: metadata first, then
-// every frame pushed to the consumer from inside libFLAC's processing call,
-// and at the end the whole stream checked against its declared length and
-// MD5 signature, which catch frames lost or repeated without any damage
-// libFLAC could see in a single frame.
+// One FLAC file through one libFLAC stream decoder: metadata first (with the
+// tag and picture blocks when the caller wants them), then every frame
+// pushed to the consumer from inside libFLAC's processing call, and at the
+// end the whole stream checked against its declared length and MD5
+// signature, which catch frames lost or repeated without any damage libFLAC
+// could see in a single frame.
 #include "input/flac_reader.h"
 
 #include <cstdio>
 
 #include "input/flac_decode_state.h"
+#include "input/flac_metadata.h"
 #include "platform/input_file.h"
 #include "platform/path_text.h"
 
@@ -25,14 +27,28 @@ std::string with_state_text(const char* message, const char* state_text) {
     return text;
 }
 
+// Asks libFLAC for the tag and picture blocks when the caller wants the
+// tags and the library can hand them out; returns the metadata callback to
+// register, or null.
+FlacMetadataCallback request_tags(const FlacFunctions& f, void* decoder,
+                                  const FlacDecodeState& state) {
+    if (state.tags == nullptr || f.stream_decoder_set_metadata_respond == nullptr) {
+        return nullptr;
+    }
+    f.stream_decoder_set_metadata_respond(decoder, flac_metadata_vorbis_comment);
+    f.stream_decoder_set_metadata_respond(decoder, flac_metadata_picture);
+    return flac_metadata_callback;
+}
+
 // Starts the decoder on the file: through the program's own reads when the
 // library offers init_stream, else through libFLAC's own file reading.
 bool init_decoder(const FlacFunctions& f, void* decoder, const std::filesystem::path& input_path,
                   const std::string& file_name, platform::InputFile& input,
                   FlacDecodeState& state) {
+    const FlacMetadataCallback metadata_callback = request_tags(f, decoder, state);
     if (f.stream_decoder_init_stream == nullptr) {
         return f.stream_decoder_init_file(decoder, file_name.c_str(), flac_write_callback,
-                                          nullptr, flac_error_callback,
+                                          metadata_callback, flac_error_callback,
                                           &state) == init_status_ok;
     }
     if (!input.open(input_path)) {
@@ -40,7 +56,7 @@ bool init_decoder(const FlacFunctions& f, void* decoder, const std::filesystem::
     }
     state.input = &input;
     return f.stream_decoder_init_stream(decoder, flac_read_callback, nullptr, nullptr, nullptr,
-                                        nullptr, flac_write_callback, nullptr,
+                                        nullptr, flac_write_callback, metadata_callback,
                                         flac_error_callback, &state) == init_status_ok;
 }
 
@@ -118,7 +134,7 @@ bool decode_file(const FlacFunctions& f, void* decoder, const std::filesystem::p
 
 bool read_flac_input(const FlacLibrary* library, const std::filesystem::path& input_path,
                      AudioFormat& format, PcmConsumer consumer, void* context,
-                     std::string& error) {
+                     std::string& error, InputTags* tags) {
     error.clear();
     if (!flac_library_available(library)) {
         error = "FLAC input support is unavailable. Place libFLAC.dll beside ro-zoza.exe to "
@@ -142,6 +158,7 @@ bool read_flac_input(const FlacLibrary* library, const std::filesystem::path& in
     state.format = &format;
     state.consumer = consumer;
     state.context = context;
+    state.tags = tags;
     const bool decoded = decode_file(f, decoder, input_path, file_name, state, error);
     f.stream_decoder_delete(decoder);
     return decoded;

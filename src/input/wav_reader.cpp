@@ -12,6 +12,7 @@
 
 #include "common/byte_order.h"
 #include "input/stream_reader.h"
+#include "input/wav_info.h"
 #include "input/wav_samples.h"
 #include "platform/input_file.h"
 
@@ -27,6 +28,9 @@ constexpr uint32_t kExtensibleFmtSize = 40;
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 constexpr uint32_t kRf64SizePlaceholder = 0xFFFFFFFF;
+// A LIST chunk is read for its tags only up to this size; a larger one is
+// passed over like any other chunk.
+constexpr uint32_t kMaxListSize = 1 << 20;
 
 // Planes sit this many samples apart beyond their 4096: keeps the eight
 // output streams of a block off the same cache sets.
@@ -128,10 +132,12 @@ struct DataSize {
 // Walks the chunks from the end of the file header to the first data chunk,
 // reading past the ones it skips, and stops at the data chunk's first byte.
 // Null on success, else the message.
-const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, DataSize& data_size) {
+const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, DataSize& data_size,
+                      InputTags* tags) {
     uint64_t ds64_data_size = 0;
     bool format_seen = false;
     std::vector<uint8_t> fmt_body;
+    std::vector<uint8_t> list_body;
     for (;;) {
         uint8_t header[8];
         if (!file.read_exact(header, sizeof header)) {
@@ -154,6 +160,14 @@ const char* find_data(StreamReader& file, bool rf64, WavFormat& fmt, DataSize& d
                 return message;
             }
             format_seen = true;
+            consumed = size;
+        } else if (is_fourcc(header, "LIST") && tags != nullptr && size <= kMaxListSize) {
+            list_body.resize(size);
+            // Cut short, it ends the walk as a chunk too short to skip would.
+            if (!file.read_exact(list_body.data(), size)) {
+                return kNoData;
+            }
+            read_info_list(list_body.data(), size, *tags);
             consumed = size;
         } else if (is_fourcc(header, "data")) {
             if (!format_seen) {
@@ -222,6 +236,32 @@ const char* deliver(StreamReader& file, const WavFormat& fmt, uint64_t total_fra
     return nullptr;
 }
 
+// After the audio: the tags of INFO lists among the chunks that follow the
+// data chunk. Whatever comes there, damaged or cut short, is only read, never
+// judged, so it cannot fail the input.
+void read_trailing_tags(StreamReader& file, uint64_t data_bytes, InputTags& tags) {
+    if ((data_bytes & 1) != 0 && !file.skip(1)) {
+        return;
+    }
+    std::vector<uint8_t> list_body;
+    uint8_t header[8];
+    while (file.read_exact(header, sizeof header)) {
+        const uint32_t size = le32(header + 4);
+        if (is_fourcc(header, "LIST") && size <= kMaxListSize) {
+            list_body.resize(size);
+            if (!file.read_exact(list_body.data(), size)) {
+                return;
+            }
+            read_info_list(list_body.data(), size, tags);
+            if ((size & 1) != 0 && !file.skip(1)) {
+                return;
+            }
+        } else if (!file.skip(uint64_t(size) + (size & 1))) {
+            return;
+        }
+    }
+}
+
 // Delivers everything up to the end of the input in blocks; bytes of an
 // incomplete last sample frame are counted in `ignored_bytes`, not encoded.
 const char* deliver_to_end(StreamReader& file, const WavFormat& fmt, PcmConsumer consumer,
@@ -267,7 +307,7 @@ const char* read_wav(const std::filesystem::path& input_path, const WavReadOptio
     }
     WavFormat fmt;
     DataSize data_size;
-    if (const char* message = find_data(file, rf64, fmt, data_size)) {
+    if (const char* message = find_data(file, rf64, fmt, data_size, options.tags)) {
         return message;
     }
     // A file's sizes are its own; a stream's may say only that its writer
@@ -284,8 +324,16 @@ const char* read_wav(const std::filesystem::path& input_path, const WavReadOptio
     format.bits_per_sample = fmt.valid_bits;
     format.channels = fmt.channels;
     format.total_frames = to_end ? 0 : data_size.bytes / fmt.block_align;
-    return to_end ? deliver_to_end(file, fmt, consumer, context, ignored_bytes)
-                  : deliver(file, fmt, format.total_frames, consumer, context);
+    if (to_end) {
+        return deliver_to_end(file, fmt, consumer, context, ignored_bytes);
+    }
+    if (const char* message = deliver(file, fmt, format.total_frames, consumer, context)) {
+        return message;
+    }
+    if (options.tags != nullptr) {
+        read_trailing_tags(file, data_size.bytes, *options.tags);
+    }
+    return nullptr;
 }
 
 }  // namespace

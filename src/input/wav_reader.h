@@ -6,6 +6,7 @@
 #include <string>
 
 #include "input/audio_format.h"
+#include "input/input_tags.h"
 
 namespace qv {
 
@@ -16,6 +17,9 @@ struct WavReadOptions {
     // Without it, only a pipe or FIFO whose data size is 0 or 0xFFFFFFFF is
     // read to its end (its writer could not know the length).
     bool ignore_length = false;
+    // Where the tags of an INFO list go, before or after the audio; null:
+    // not wanted. Reading them never changes which files are accepted.
+    InputTags* tags = nullptr;
 };
 
 bool read_wav_input(const std::filesystem::path& input_path, AudioFormat& format,

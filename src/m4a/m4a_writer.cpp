@@ -57,6 +57,10 @@ void M4aWriter::set_artwork(std::vector<uint8_t> bytes, uint32_t type_code) {
     artwork_type = type_code;
 }
 
+void M4aWriter::set_tags(const TagSet& tag_set) {
+    tags = tag_set;
+}
+
 bool M4aWriter::open(bool replace_existing, std::string& error) {
     overwrite = replace_existing;
     if (!file.create(output_path)) {

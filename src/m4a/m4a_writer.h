@@ -29,6 +29,9 @@ public:
     void reset(const std::filesystem::path& output_path, const AudioFormat& format,
                const TagSet& tags);
     void set_artwork(std::vector<uint8_t> bytes, uint32_t type_code);
+    // Replaces the tags given at reset; they are written only by finalize,
+    // so tags that turn up after the audio still reach the file.
+    void set_tags(const TagSet& tag_set);
     // `overwrite` decides whether the final rename may replace an existing file.
     bool open(bool overwrite, std::string& error);
     bool append_packet(const AlacPacket& packet, std::string& error);

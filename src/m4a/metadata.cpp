@@ -5,6 +5,10 @@ namespace {
 
 constexpr uint32_t data_type_implicit = 0;
 constexpr uint32_t data_type_utf8 = 1;
+constexpr uint32_t data_type_integer = 21;  // big-endian signed integer
+
+// The namespace every tag reader expects of a freeform item.
+constexpr char freeform_namespace[] = "com.apple.iTunes";
 
 // An item box holding one data box: type indicator, locale 0, value. Written
 // straight into the list so that a large cover is copied only once.
@@ -46,6 +50,34 @@ void put_number_pair_item(Bytes& list, const char* code, uint16_t number, uint16
     put_data_item(list, code, data_type_implicit, value);
 }
 
+void put_tempo_item(Bytes& list, uint16_t tempo) {
+    Bytes value;
+    put_u16_be(value, tempo);
+    put_data_item(list, "tmpo", data_type_integer, value);
+}
+
+void put_compilation_item(Bytes& list) {
+    const uint8_t value[] = {1};
+    put_data_item(list, "cpil", data_type_integer, value);
+}
+
+void put_freeform_item(Bytes& list, const FreeformTag& tag) {
+    if (tag.value.empty()) {
+        return;
+    }
+    const auto* name_bytes = reinterpret_cast<const uint8_t*>(tag.name.data());
+    const auto* value_bytes = reinterpret_cast<const uint8_t*>(tag.value.data());
+    const auto* mean_bytes = reinterpret_cast<const uint8_t*>(freeform_namespace);
+    Bytes body = make_full_box("mean", 0, {mean_bytes, sizeof freeform_namespace - 1});
+    append_bytes(body, make_full_box("name", 0, {name_bytes, tag.name.size()}));
+    Bytes data;
+    put_u32_be(data, data_type_utf8);
+    put_u32_be(data, 0);  // locale
+    append_bytes(data, {value_bytes, tag.value.size()});
+    append_bytes(body, make_box("data", data));
+    append_bytes(list, make_box("----", body));
+}
+
 void put_cover_item(Bytes& list, std::span<const uint8_t> image, uint32_t type_code) {
     put_data_item(list, "covr", type_code, image);
 }
@@ -67,6 +99,21 @@ Bytes build_udta(const TagSet& tags, std::span<const uint8_t> artwork, uint32_t 
     put_text_item(items, "\xA9" "too", tags.encoder);
     put_number_pair_item(items, "trkn", tags.track_number, tags.track_total, false);
     put_number_pair_item(items, "disk", tags.disc_number, tags.disc_total, true);
+    put_text_item(items, "\xA9" "grp", tags.grouping);
+    if (tags.has_tempo) {
+        put_tempo_item(items, tags.tempo);
+    }
+    if (tags.compilation) {
+        put_compilation_item(items);
+    }
+    put_text_item(items, "sonm", tags.title_sort);
+    put_text_item(items, "soar", tags.artist_sort);
+    put_text_item(items, "soal", tags.album_sort);
+    put_text_item(items, "soaa", tags.album_artist_sort);
+    put_text_item(items, "soco", tags.composer_sort);
+    for (const FreeformTag& tag : tags.freeform) {
+        put_freeform_item(items, tag);
+    }
     if (!artwork.empty() && (artwork_type == artwork_type_jpeg || artwork_type == artwork_type_png)) {
         put_cover_item(items, artwork, artwork_type);
     }

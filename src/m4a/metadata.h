@@ -23,6 +23,13 @@ void put_text_item(Bytes& list, const char* code, const std::string& text);
 // trailing reserved u16.
 void put_number_pair_item(Bytes& list, const char* code, uint16_t number, uint16_t total,
                           bool disc);
+// tmpo: a 16-bit integer item (type indicator 21).
+void put_tempo_item(Bytes& list, uint16_t tempo);
+// cpil: the one-byte integer 1.
+void put_compilation_item(Bytes& list);
+// ----: a mean box with the freeform namespace, a name box with the tag's
+// name and a text data box; nothing for an empty value.
+void put_freeform_item(Bytes& list, const FreeformTag& tag);
 void put_cover_item(Bytes& list, std::span<const uint8_t> image, uint32_t type_code);
 
 }  // namespace qv

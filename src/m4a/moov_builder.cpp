@@ -199,9 +199,15 @@ uint64_t duration_ms(uint64_t frames, uint32_t rate) {
     if (rate == 0) {
         return 0;
     }
-    // Whole seconds and the remainder apart, so that frames * 1000 cannot
-    // overflow.
-    return frames / rate * 1000 + ((frames % rate) * 1000 + rate / 2) / rate;
+    // Under half a millisecond the duration stays 0: a reader that finds a
+    // track far shorter than its movie takes it for a still image and skips it.
+    if (frames < rate && frames * 2000 < rate) {
+        return 0;
+    }
+    // Rounded up: a player that stops at the movie's duration must not cut
+    // the last fraction of a millisecond. Whole seconds and the remainder
+    // apart, so that frames * 1000 cannot overflow.
+    return frames / rate * 1000 + ((frames % rate) * 1000 + rate - 1) / rate;
 }
 
 Bytes build_moov(const AudioFormat& format, const std::vector<uint32_t>& packet_sizes,

@@ -11,7 +11,9 @@
 
 namespace qv {
 
-// Nearest whole millisecond of `frames` at `rate` (halves up); 0 for rate 0.
+// Whole milliseconds of `frames` at `rate`, rounded up, so that a player that
+// stops at the movie's duration still plays every sample; 0 for rate 0 and
+// for less than half a millisecond (a shorter track some players skip).
 uint64_t duration_ms(uint64_t frames, uint32_t rate);
 
 // Neighbouring packets of the same length, as the time-to-sample table lists

@@ -268,9 +268,13 @@ def truncated_wav(path):
         f.write(wav_header(2, 44100, 16, 10000 * 4) + rztest.pack_samples(frames, 16))
 
 
+JPEG_START = b'\xff\xd8\xff\xe0'
+
+
 class Artwork(PipelineTest):
-    def write(self, name, size):
+    def write(self, name, size, start=JPEG_START):
         with open(self.path(name), 'wb') as f:
+            f.write(start[:size])
             f.truncate(size)
 
     def test_every_refusal_leaves_no_output(self):
@@ -278,8 +282,16 @@ class Artwork(PipelineTest):
         self.write('cover.gif', 10)
         self.write('empty.png', 0)
         self.write('big.jpg', ARTWORK_LIMIT + 1)
+        # The name admits it; the content does not: WebP, and a JPEG's
+        # first two bytes alone.
+        self.write('webp.jpg', 100, b'RIFF\x5c\x00\x00\x00WEBPVP8 ')
+        self.write('cut.jpeg', 2)
+        self.write('text.png', 100, b'\x89PNG\r\n\x1a')
         os.mkdir(self.path('folder.jpg'))
         cases = [('cover.gif', 'artwork must be JPEG or PNG'),
+                 ('webp.jpg', 'artwork must be JPEG or PNG'),
+                 ('cut.jpeg', 'artwork must be JPEG or PNG'),
+                 ('text.png', 'artwork must be JPEG or PNG'),
                  ('cover', 'artwork must be JPEG or PNG'),
                  ('missing.jpg', 'could not open artwork file'),
                  ('empty.png', 'artwork file is empty or too large'),

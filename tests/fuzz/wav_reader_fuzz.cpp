@@ -133,7 +133,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checker.format = &format;
     checker.refuse_call = size % 8;
     std::string error = "stale";
-    const bool ok = qv::read_wav_input(temp_path(), format, consume, &checker, error);
+    // Every other input also has its INFO lists read, before and after the audio.
+    qv::InputTags tags;
+    qv::WavReadOptions options;
+    options.tags = (size >> 3 & 1) != 0 ? &tags : nullptr;
+    uint32_t ignored_bytes = 0;
+    const bool ok =
+        qv::read_wav_input(temp_path(), options, format, consume, &checker, error, ignored_bytes);
+    for (const qv::InputTag& tag : tags.tags) {
+        check(!tag.name.empty() && !tag.label.empty() && !tag.value.empty(), "empty tag");
+    }
     std::remove(temp_path().c_str());
     if (ok) {
         check(error.empty(), "message on success");

@@ -105,10 +105,12 @@ class TagTest(rztest.TempDirTest):
         self.assertEqual(sizes[b'covr'], 24 + len(PNG))
         self.assertEqual(sizes[b'\xa9nam'], 24 + len(TEXT_TAGS[0][2].encode('utf-8')))
 
-    def test_cover_type_comes_from_the_name(self):
+    def test_cover_type_comes_from_the_content(self):
+        # The name only admits the file; the bytes decide the type.
         for name, content, code in [('cover.PNG', PNG, mp4.MP4Cover.FORMAT_PNG),
                                     ('cover.JPEG', JPEG, mp4.MP4Cover.FORMAT_JPEG),
-                                    ('png-named.jpg', PNG, mp4.MP4Cover.FORMAT_JPEG)]:
+                                    ('png-named.jpg', PNG, mp4.MP4Cover.FORMAT_PNG),
+                                    ('jpeg-named.png', JPEG, mp4.MP4Cover.FORMAT_JPEG)]:
             with self.subTest(name=name):
                 self.write(name, content)
                 self.convert('--overwrite', '--artwork', name)

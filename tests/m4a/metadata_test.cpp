@@ -87,6 +87,66 @@ TEST(Metadata, ItemsFollowTheFixedOrder) {
     EXPECT_EQ(item_codes(build_udta(tags, cover, artwork_type_jpeg)), expected);
 }
 
+TEST(Metadata, InputOnlyItemsFollowTheOptionItemsAndPrecedeTheCover) {
+    TagSet tags;
+    tags.freeform = {{"ISRC", "x"}, {"LABEL", "y"}};
+    tags.composer_sort = "cs";
+    tags.album_artist_sort = "aas";
+    tags.album_sort = "als";
+    tags.artist_sort = "as";
+    tags.title_sort = "ts";
+    tags.compilation = true;
+    tags.has_tempo = true;
+    tags.grouping = "g";
+    tags.disc_total = 2;
+    tags.title = "t";
+    const Bytes cover{0x89, 0x50};
+    const std::vector<std::string> expected{
+        "\xA9" "nam", "\xA9" "too", "disk", "\xA9" "grp", "tmpo", "cpil", "sonm", "soar",
+        "soal", "soaa", "soco", "----", "----", "covr"};
+    EXPECT_EQ(item_codes(build_udta(tags, cover, artwork_type_png)), expected);
+}
+
+TEST(Metadata, TempoAndCompilationAreIntegerItems) {
+    Bytes list;
+    put_tempo_item(list, 0x1234);
+    EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x1A, 0x74, 0x6D, 0x70, 0x6F, 0x00, 0x00, 0x00,
+                           0x12, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x15, 0x00, 0x00,
+                           0x00, 0x00, 0x12, 0x34}));
+    list.clear();
+    put_compilation_item(list);
+    EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x19, 0x63, 0x70, 0x69, 0x6C, 0x00, 0x00, 0x00,
+                           0x11, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x15, 0x00, 0x00,
+                           0x00, 0x00, 0x01}));
+}
+
+// A tempo of 0 is written when the input had one; no tempo writes nothing.
+TEST(Metadata, TempoZeroIsAValue) {
+    TagSet tags = no_tags();
+    EXPECT_TRUE(build_udta(tags, {}, 0).empty());
+    tags.has_tempo = true;
+    EXPECT_EQ(item_codes(build_udta(tags, {}, 0)), std::vector<std::string>{"tmpo"});
+}
+
+TEST(Metadata, FreeformItemBytes) {
+    Bytes list;
+    put_freeform_item(list, {"Isrc", "AB"});
+    const Bytes mean{0x63, 0x6F, 0x6D, 0x2E, 0x61, 0x70, 0x70, 0x6C,
+                     0x65, 0x2E, 0x69, 0x54, 0x75, 0x6E, 0x65, 0x73};
+    Bytes expected{0x00, 0x00, 0x00, 0x46, 0x2D, 0x2D, 0x2D, 0x2D,  // ---- (70)
+                   0x00, 0x00, 0x00, 0x1C, 0x6D, 0x65, 0x61, 0x6E, 0x00, 0x00, 0x00, 0x00};
+    expected.insert(expected.end(), mean.begin(), mean.end());
+    const Bytes rest{0x00, 0x00, 0x00, 0x10, 0x6E, 0x61, 0x6D, 0x65, 0x00, 0x00, 0x00, 0x00,
+                     0x49, 0x73, 0x72, 0x63,  // name "Isrc", as written
+                     0x00, 0x00, 0x00, 0x12, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x01,
+                     0x00, 0x00, 0x00, 0x00, 0x41, 0x42};
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    EXPECT_EQ(list, expected);
+    list.clear();
+    put_freeform_item(list, {"EMPTY", ""});
+    EXPECT_TRUE(list.empty());
+}
+
 TEST(Metadata, NumberPairsWrittenWhenEitherValueIsSet) {
     Bytes list;
     put_number_pair_item(list, "trkn", 0, 5, false);

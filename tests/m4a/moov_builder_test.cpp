@@ -60,10 +60,22 @@ std::vector<uint32_t> table_of(const Bytes& d, const std::string& path) {
     return values;
 }
 
-TEST(MoovBuilder, DurationRoundsToNearestMillisecond) {
+// A player that stops at the movie's duration must reach the last sample,
+// so any fraction of a millisecond counts as a whole one.
+TEST(MoovBuilder, DurationRoundsUpToWholeMilliseconds) {
     EXPECT_EQ(duration_ms(4096, 44100), 93u);
-    EXPECT_EQ(duration_ms(10 * 4096 + 100, 44100), 931u);
-    EXPECT_EQ(duration_ms(1, 2000), 1u);  // exactly half a millisecond goes up
+    EXPECT_EQ(duration_ms(10 * 4096 + 100, 44100), 932u);  // 931.07 ms
+    EXPECT_EQ(duration_ms(44100, 44100), 1000u);           // exact: no extra millisecond
+    EXPECT_EQ(duration_ms(44101, 44100), 1001u);
+    EXPECT_EQ(duration_ms(1, 2000), 1u);
+    EXPECT_EQ(duration_ms(48, 48000), 1u);
+    EXPECT_EQ(duration_ms(49, 48000), 2u);
+    // Below half a millisecond the duration stays 0, as a track far shorter
+    // than its movie is skipped by some readers.
+    EXPECT_EQ(duration_ms(1, 44100), 0u);
+    EXPECT_EQ(duration_ms(22, 44100), 0u);
+    EXPECT_EQ(duration_ms(23, 44100), 1u);
+    EXPECT_EQ(duration_ms(24, 48000), 1u);
     EXPECT_EQ(duration_ms(1, 2001), 0u);
     EXPECT_EQ(duration_ms(0, 44100), 0u);
     EXPECT_EQ(duration_ms(123456, 0), 0u);
@@ -101,8 +113,8 @@ TEST(MoovBuilder, TablesAndDurationsForAShortLastPacket) {
     const Box mdhd = box_at(moov, "moov/trak/mdia/mdhd");
     EXPECT_EQ(u32_at(moov, mdhd.offset + 20), 44100u);
     EXPECT_EQ(u32_at(moov, mdhd.offset + 24), 41060u);
-    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/mvhd").offset + 24), 931u);
-    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/trak/tkhd").offset + 28), 931u);
+    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/mvhd").offset + 24), 932u);
+    EXPECT_EQ(u32_at(moov, box_at(moov, "moov/trak/tkhd").offset + 28), 932u);
 }
 
 TEST(MoovBuilder, RunsMergeOnlyNeighbours) {

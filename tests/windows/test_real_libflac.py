@@ -3,9 +3,11 @@ builds from Debian's flac source: files made by the flac tool convert to the
 Linux build's files byte for byte, and damaged ones fail as they do on Linux
 and leave nothing behind."""
 import os
+import subprocess
 import unittest
 
 import flactest
+import rztest
 import wintest
 
 
@@ -51,6 +53,30 @@ class RealLibFlac(wintest.WindowsTest):
         frames = self.make_flac('Ωδή 日本 🎵.flac', 2, 16, count=5000)
         out = self.convert_both(['Ωδή 日本 🎵.flac', '--quiet'], cwd=self.work, exe=self.exe)
         self.assert_lossless(out, frames, 2, 16)
+
+    # Comments and a picture come through libFLAC's metadata callback, whose
+    # record the program reads by its layout: the same file on both systems.
+    def test_tags_and_picture_give_the_same_file(self):
+        frames = self.make_flac('source.flac', 2, 16, count=5000)
+        cover = b'\x89PNG\r\n\x1a\n' + bytes(range(256)) * 4
+        with open(os.path.join(self.work, 'cover.png'), 'wb') as f:
+            f.write(cover)
+        wav = os.path.join(self.work, 'source.source.wav')
+        fields = ['TITLE=Ωδή ♪', 'ARTIST=One', 'ARTIST=Two', 'TRACKNUMBER=3/12', 'BPM=97',
+                  'COMPILATION=1', 'ALBUMARTISTSORT=Sort', 'REPLAYGAIN_TRACK_GAIN=-1.00 dB',
+                  'Label=Étiquette']
+        args = [rztest.require_tool(self, 'flac'), '-s', '-f', '--channel-map=none',
+                '--picture=4|||1x1x24|' + os.path.join(self.work, 'cover.png'),
+                '--picture=3|||1x1x24|' + os.path.join(self.work, 'cover.png'),
+                '-o', os.path.join(self.work, 'tagged.flac')]
+        for field in fields:
+            args += ['-T', field]
+        subprocess.run(args + [wav], check=True, capture_output=True, timeout=300)
+        out = self.convert_both(['tagged.flac', '--quiet'], cwd=self.work, exe=self.exe)
+        self.assert_lossless(out, frames, 2, 16)
+        data = wintest.read(out)
+        for text in ('Ωδή ♪'.encode('utf-8'), b'One; Two', b'REPLAYGAIN_TRACK_GAIN', cover):
+            self.assertTrue(text in data, text[:40])
 
     def test_features_name_the_library(self):
         code, out, err = self.run_exe('--features', exe=self.exe, cwd=self.work)
