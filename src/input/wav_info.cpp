@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_order.h"
 #include "input/text_encoding.h"
 
 namespace qv {
@@ -30,10 +31,6 @@ const InfoField* field_of(const uint8_t* id) {
         }
     }
     return nullptr;
-}
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 // Writers end the text with one or more zero bytes.
@@ -70,7 +67,7 @@ void read_info_list(const uint8_t* body, std::size_t size, InputTags& tags) {
     std::size_t at = 4;
     while (size - at >= info_header_size) {
         const uint8_t* header = body + at;
-        const uint32_t length = le32(header + 4);
+        const uint32_t length = load_le32(header + 4);
         at += info_header_size;
         if (length > size - at) {
             return;

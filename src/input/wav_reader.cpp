@@ -246,7 +246,7 @@ void read_trailing_tags(StreamReader& file, uint64_t data_bytes, InputTags& tags
     std::vector<uint8_t> list_body;
     uint8_t header[8];
     while (file.read_exact(header, sizeof header)) {
-        const uint32_t size = le32(header + 4);
+        const uint32_t size = load_le32(header + 4);
         if (is_fourcc(header, "LIST") && size <= kMaxListSize) {
             list_body.resize(size);
             if (!file.read_exact(list_body.data(), size)) {
