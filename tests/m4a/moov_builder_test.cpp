@@ -85,9 +85,10 @@ TEST(MoovBuilder, DurationNeverSaturates) {
     EXPECT_EQ(duration_ms(0xFFFFFFFFull, 1000), 0xFFFFFFFFu);
     EXPECT_EQ(duration_ms(0x100000000ull, 1000), 0x100000000ull);
     EXPECT_EQ(duration_ms(0xFFFFFFFFull, 500), 8589934590ull);
-    // frames * 1000 alone would overflow 64 bits here.
-    EXPECT_EQ(duration_ms(1ull << 60, 48000), 24019198012642645ull);
-    EXPECT_EQ(duration_ms((1ull << 60) + 24, 48000), 24019198012642646ull);  // half up
+    // frames * 1000 alone would overflow 64 bits here; a third of a
+    // millisecond left over rounds up.
+    EXPECT_EQ(duration_ms(1ull << 60, 48000), 24019198012642646ull);
+    EXPECT_EQ(duration_ms((1ull << 60) - 16, 48000), 24019198012642645ull);  // exact
 }
 
 TEST(MoovBuilder, TablesAndDurationsForAShortLastPacket) {
