@@ -19,7 +19,8 @@ struct Residuals {
 const Residuals& packet_residuals() {
     static const Residuals residuals = [] {
         const qv::bench::MusicPacket packet = qv::bench::make_music_packet();
-        Residuals r{std::vector<int32_t>(packet_frames + 32), std::vector<int32_t>(packet_frames + 32)};
+        Residuals r{std::vector<int32_t>(packet_frames + 32),
+                    std::vector<int32_t>(packet_frames + 32)};
         int16_t coefs_u[16] = {1216, -928, -64};
         int16_t coefs_v[16] = {1216, -928, -64};
         qv::predict_block(packet.u.data(), r.u.data(), packet_frames, coefs_u, 8, 17, 9);

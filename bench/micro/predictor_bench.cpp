@@ -13,8 +13,10 @@ void predictor_packet(benchmark::State& state) {
     int16_t coefs_u[16] = {1216, -928, -64};
     int16_t coefs_v[16] = {1216, -928, -64};
     qv::bench::run_with_cycle_counter(state, 2 * qv::bench::packet_frames, [&] {
-        qv::predict_block(packet.u.data(), residual.data(), qv::bench::packet_frames, coefs_u, order, 17, 9);
-        qv::predict_block(packet.v.data(), residual.data(), qv::bench::packet_frames, coefs_v, order, 17, 9);
+        qv::predict_block(packet.u.data(), residual.data(), qv::bench::packet_frames, coefs_u,
+                          order, 17, 9);
+        qv::predict_block(packet.v.data(), residual.data(), qv::bench::packet_frames, coefs_v,
+                          order, 17, 9);
         benchmark::DoNotOptimize(residual.data());
     });
 }

@@ -88,7 +88,8 @@ bool consume(void* context, const int32_t* const* planes, uint32_t frames) {
     return true;
 }
 
-bool read_once(const std::filesystem::path& path, uint32_t channels, double& seconds, uint32_t& total) {
+bool read_once(const std::filesystem::path& path, uint32_t channels, double& seconds,
+               uint32_t& total) {
     qv::AudioFormat format;
     Consumer consumer{channels, 0};
     std::string error;
@@ -134,9 +135,10 @@ int main(int argc, char** argv) {
             rates.push_back(gib / seconds);
         }
         std::sort(rates.begin(), rates.end());
-        std::printf("%-16s %u ch %2u-bit  %.2f GiB  median %.2f GiB/s  (min %.2f, max %.2f, sum %08x)\n",
-                    bench_file.name, bench_file.channels, bench_file.bits, gib, rates[rates.size() / 2], rates.front(),
-                    rates.back(), static_cast<unsigned>(total));
+        std::printf(
+            "%-16s %u ch %2u-bit  %.2f GiB  median %.2f GiB/s  (min %.2f, max %.2f, sum %08x)\n",
+            bench_file.name, bench_file.channels, bench_file.bits, gib, rates[rates.size() / 2],
+            rates.front(), rates.back(), static_cast<unsigned>(total));
     }
     return 0;
 }

@@ -134,8 +134,6 @@ int32_t ALACEncoder::encode_frame(const StreamFormat& input, const StreamFormat&
     return 0;
 }
 
-int32_t ALACEncoder::finish() {
-    return 0;
-}
+int32_t ALACEncoder::finish() { return 0; }
 
 }  // namespace qv

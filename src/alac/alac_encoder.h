@@ -7,16 +7,16 @@
 #include "alac/alac_packet.h"
 #include "alac/common/alac_format.h"
 #include "alac/common/bit_writer.h"
-#include "common/byte_order.h"
 #include "alac/predictor.h"
+#include "common/byte_order.h"
 
 namespace qv {
 
 // Stream description handed to the encoder, for PCM input and ALAC output.
 struct StreamFormat {
     double sample_rate = 0;
-    uint32_t format_id = 0;           // 'lpcm' or 'alac'
-    uint32_t format_flags = 0;        // PCM: 12; ALAC: 1..4 for 16/20/24/32 bits
+    uint32_t format_id = 0;     // 'lpcm' or 'alac'
+    uint32_t format_flags = 0;  // PCM: 12; ALAC: 1..4 for 16/20/24/32 bits
     uint32_t bytes_per_packet = 0;
     uint32_t frames_per_packet = 0;
     uint32_t bytes_per_frame = 0;

@@ -4,11 +4,10 @@
 #include <cstdint>
 
 #include "alac/common/alac_format.h"
-#include "common/byte_order.h"
-
 #include "alac/common/bit_writer.h"
 #include "alac/golomb.h"
 #include "alac/predictor.h"
+#include "common/byte_order.h"
 
 namespace qv {
 
@@ -20,9 +19,7 @@ inline bool is_coded_bit_depth(int32_t depth) {
 }
 
 // Low bytes sent uncoded per sample: 24-bit input 1, 32-bit input 2.
-inline uint32_t shifted_bytes_for(int32_t depth) {
-    return depth == 32 ? 2 : depth == 24 ? 1 : 0;
-}
+inline uint32_t shifted_bytes_for(int32_t depth) { return depth == 32 ? 2 : depth == 24 ? 1 : 0; }
 
 // Little-endian samples of the interleaved packet.
 inline int32_t load_s16(const uint8_t* p) { return int16_t(load_le16(p)); }

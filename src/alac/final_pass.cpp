@@ -1,10 +1,9 @@
 // The last predictor and coder pass of an element, kept inside the output
 // capacity even when the element turns out too big.
 #include "alac/alac_encoder.h"
-
-#include "common/byte_order.h"
 #include "alac/element_io.h"
 #include "alac/golomb_coder.h"
+#include "common/byte_order.h"
 
 namespace qv {
 
@@ -76,8 +75,8 @@ bool code_pair_in_one_pass(BitWriter& writer, ALACEncoder::FinalSignal* signals,
     CodeSink sink_v(staging, 0);
     ResidualStream code_u(sink_u, frames, params, chan_bits);
     ResidualStream code_v(sink_v, frames, params, chan_bits);
-    if (!predict_and_code_pair_timed(signals[0].input, signals[1].input, int32_t(frames),
-                                     chan_bits, element_den_shift, code_u, code_v)) {
+    if (!predict_and_code_pair_timed(signals[0].input, signals[1].input, int32_t(frames), chan_bits,
+                                     element_den_shift, code_u, code_v)) {
         return false;
     }
     code_u.finish();

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "alac/common/alac_format.h"
-#include "common/byte_order.h"
 #include "alac/common/golomb_params.h"
+#include "common/byte_order.h"
 
 namespace qv::golomb_coder {
 

@@ -1,7 +1,7 @@
 #include "alac/matrix.h"
 
-#include "common/byte_order.h"
 #include "alac/encoder_profile.h"
+#include "common/byte_order.h"
 
 namespace qv {
 

@@ -103,14 +103,12 @@ int32_t ALACEncoder::encode_pair(BitWriter& writer, const uint8_t* pcm, uint32_t
                                      int32_t(n_div32), chan_bits, element_den_shift);
         }
         int32_t ignored = 0;
-        const uint32_t cost_u =
-            8 * coded_bits(residual_u, n_div8, chan_bits, ignored) + 16 * order;
+        const uint32_t cost_u = 8 * coded_bits(residual_u, n_div8, chan_bits, ignored) + 16 * order;
         if (cost_u < best_u) {
             best_u = cost_u;
             order_u = order;
         }
-        const uint32_t cost_v =
-            8 * coded_bits(residual_v, n_div8, chan_bits, ignored) + 16 * order;
+        const uint32_t cost_v = 8 * coded_bits(residual_v, n_div8, chan_bits, ignored) + 16 * order;
         if (cost_v < best_v) {
             best_v = cost_v;
             order_v = order;
@@ -153,7 +151,8 @@ int32_t ALACEncoder::encode_pair_fast(BitWriter& writer, const uint8_t* pcm, uin
     write_element_flags(writer, partial, bytes_shifted, false, frames);
     write_pair_header(writer, 0, set_u, 8, set_v, 8, shift_buf, bytes_shifted, frames);
     const uint32_t escape_bits = verbatim_element_bits(frames, bit_depth, 2, partial);
-    FinalSignal signals[2] = {{{mix_u, residual_u, set_u, 8}, 0}, {{mix_v, residual_v, set_v, 8}, 0}};
+    FinalSignal signals[2] = {{{mix_u, residual_u, set_u, 8}, 0},
+                              {{mix_v, residual_v, set_v, 8}, 0}};
     uint32_t measured = 0;
     const int32_t status =
         code_final_pass(writer, start, signals, 2, frames, chan_bits, escape_bits, measured);

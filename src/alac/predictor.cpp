@@ -1,22 +1,26 @@
 #include "alac/predictor.h"
 
-#include "common/int_width.h"
 #include "alac/encoder_profile.h"
 #include "alac/predictor_kernels.h"
+#include "common/int_width.h"
 
 namespace qv {
 
 namespace {
 
 // 32-bit two's-complement arithmetic with wrap-around.
-inline int32_t sub32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) - uint32_t(b)); }
-inline int32_t mul32(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) * uint32_t(b)); }
+inline int32_t sub32(int32_t a, int32_t b) {
+    return static_cast<int32_t>(uint32_t(a) - uint32_t(b));
+}
+inline int32_t mul32(int32_t a, int32_t b) {
+    return static_cast<int32_t>(uint32_t(a) * uint32_t(b));
+}
 inline int32_t sign_of(int32_t x) { return (x > 0) - (x < 0); }
 
 inline int32_t wrap(int32_t x, uint32_t shift) { return keep_low_bits(uint32_t(x), shift); }
 
-void first_differences(const int32_t* in, int32_t* residual, int32_t first,
-                       int32_t last, uint32_t shift) {
+void first_differences(const int32_t* in, int32_t* residual, int32_t first, int32_t last,
+                       uint32_t shift) {
     for (int32_t j = first; j <= last; ++j) residual[j] = wrap(sub32(in[j], in[j - 1]), shift);
 }
 

@@ -5,10 +5,9 @@
 // every b_i inside int32, and the shift and coefficients stay within
 // coefficients_in_range. Blocks outside those bounds are left to the
 // portable loop.
-#include "alac/predictor_kernels.h"
-
 #include "alac/common/simd_level.h"
 #include "alac/common/vector_lanes.h"
+#include "alac/predictor_kernels.h"
 
 namespace qv::predictor_kernels {
 
@@ -85,8 +84,8 @@ struct Coding : NoHook {
 };
 
 template <int TapsU, int TapsV, typename Code>
-RZ_AVX2 void run_two(const PredictorInput& u, const PredictorInput& v, int32_t count, uint32_t shift,
-                     uint32_t den_shift, Code& code) {
+RZ_AVX2 void run_two(const PredictorInput& u, const PredictorInput& v, int32_t count,
+                     uint32_t shift, uint32_t den_shift, Code& code) {
     const Shifts k = make_shifts(shift, den_shift);
     Chain<TapsU> cu(u, k);
     Chain<TapsV> cv(v, k);

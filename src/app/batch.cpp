@@ -54,8 +54,7 @@ public:
     template <typename Duration>
     bool take(std::deque<Finished>& out, unsigned workers, Duration timeout) {
         std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait_for(lock, timeout,
-                        [&] { return !queue_.empty() || workers_done_ == workers; });
+        ready_.wait_for(lock, timeout, [&] { return !queue_.empty() || workers_done_ == workers; });
         out.swap(queue_);
         queue_.clear();
         return !(out.empty() && workers_done_ == workers);
@@ -145,8 +144,7 @@ int run_batch(const CliOptions& options, const FlacLibrary* library) {
         progress.push_back(std::make_unique<ConversionProgress>());
     }
 
-    const unsigned workers = worker_count(options.threads_given ? options.threads : 0,
-                                          jobs.size());
+    const unsigned workers = worker_count(options.threads_given ? options.threads : 0, jobs.size());
     std::atomic<size_t> next{0};
     Results results;
     std::vector<std::thread> threads;

@@ -11,8 +11,22 @@ namespace qv {
 
 // The metadata fields an option can set.
 enum class TagField : unsigned {
-    title, artist, album, album_artist, genre, date, comment, composer, lyrics, copyright,
-    encoder, track_number, track_total, disc_number, disc_total, artwork,
+    title,
+    artist,
+    album,
+    album_artist,
+    genre,
+    date,
+    comment,
+    composer,
+    lyrics,
+    copyright,
+    encoder,
+    track_number,
+    track_total,
+    disc_number,
+    disc_total,
+    artwork,
 };
 
 // Which fields the command line set, so that each option replaces the input

@@ -41,8 +41,7 @@ constexpr TextOption text_options[] = {
 };
 
 // "n" names the number alone; "n/total" the total too.
-void note_number_pair(const std::string& value, TagField number, TagField total,
-                      GivenTags& given) {
+void note_number_pair(const std::string& value, TagField number, TagField total, GivenTags& given) {
     given.set(number);
     if (value.find('/') != std::string::npos) {
         given.set(total);
@@ -50,8 +49,8 @@ void note_number_pair(const std::string& value, TagField number, TagField total,
 }
 
 constexpr const char* other_value_options[] = {
-    "-o", "--output", "--track", "--tracktotal", "--disc", "--disk", "--disctotal", "--artwork",
-    "-d", "--output-dir", "--threads",
+    "-o",          "--output",  "--track", "--tracktotal", "--disc",    "--disk",
+    "--disctotal", "--artwork", "-d",      "--output-dir", "--threads",
 };
 
 bool is_output_dir_option(const std::string& argument) {
@@ -232,8 +231,8 @@ CommandLineOutcome parse_command_line(const std::vector<std::string>& arguments,
             if (!store_value(argument, arguments[i], options)) {
                 return stop(exit_usage);
             }
-        } else if (batch && (argument == standard_input_name ||
-                             (!argument.empty() && argument[0] != '-'))) {
+        } else if (batch &&
+                   (argument == standard_input_name || (!argument.empty() && argument[0] != '-'))) {
             // With an output folder every positional argument is an input.
             std::filesystem::path input;
             if (argument != standard_input_name && !to_path(argument, input)) {

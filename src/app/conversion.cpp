@@ -29,20 +29,18 @@ constexpr const char* interrupted_message = "interrupted";
 bool check_existing_output(const EncodeContext& context, std::string& error) {
     int system_error = 0;
     switch (platform::query_file_status(context.output_path, system_error)) {
-    case platform::FileStatus::missing:
-        return true;
-    case platform::FileStatus::directory:
-        // Refused whatever --overwrite says: no file can take a folder's place.
-        error = "output is a directory";
-        return false;
-    case platform::FileStatus::exists:
-        if (context.overwrite) {
-            return true;
-        }
-        error = "output file already exists (use --overwrite)";
-        return false;
-    case platform::FileStatus::error:
-        break;
+        case platform::FileStatus::missing: return true;
+        case platform::FileStatus::directory:
+            // Refused whatever --overwrite says: no file can take a folder's place.
+            error = "output is a directory";
+            return false;
+        case platform::FileStatus::exists:
+            if (context.overwrite) {
+                return true;
+            }
+            error = "output file already exists (use --overwrite)";
+            return false;
+        case platform::FileStatus::error: break;
     }
     std::string shown;
     if (!platform::path_to_narrow(context.output_path, shown)) {
@@ -205,8 +203,8 @@ struct Outcome {
 // printed (by prepare_encoder) unless `options.quiet`; everything else is
 // left to the caller. A warning about a partial last frame is printed at
 // once, unless quiet.
-Outcome convert(const CliOptions& options, const FlacLibrary* library,
-                ConversionProgress* progress, ProgressLine* line) {
+Outcome convert(const CliOptions& options, const FlacLibrary* library, ConversionProgress* progress,
+                ProgressLine* line) {
     Outcome outcome;
     const bool flac_input =
         !options.standard_input && lowercase_extension(options.input_path) == ".flac";

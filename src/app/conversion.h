@@ -28,12 +28,12 @@ struct EncodeContext {
     std::filesystem::path output_path;
     AudioFormat format{};  // copy taken when the first block arrives
     TagSet tags;
-    std::string error;  // why the pipeline failed; empty while nothing failed
-    bool verify = false;     // decode every packet and compare it with its PCM
+    std::string error;    // why the pipeline failed; empty while nothing failed
+    bool verify = false;  // decode every packet and compare it with its PCM
     PacketVerifier verifier;
-    uint64_t frames_done = 0;                 // sample frames encoded so far
-    ConversionProgress* progress = nullptr;   // shared with a watching thread, if any
-    ProgressLine* line = nullptr;             // the terminal's status line, if drawn here
+    uint64_t frames_done = 0;                // sample frames encoded so far
+    ConversionProgress* progress = nullptr;  // shared with a watching thread, if any
+    ProgressLine* line = nullptr;            // the terminal's status line, if drawn here
 };
 
 // The consumer's context: the conversion and the format the reader fills.

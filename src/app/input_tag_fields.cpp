@@ -188,8 +188,7 @@ TagSet tags_from_input(const InputTags& input, std::vector<std::string>& unusabl
     table.text(tags.copyright, {"COPYRIGHT"});
     table.number_pair(tags.track_number, tags.track_total, "TRACKNUMBER",
                       {"TRACKTOTAL", "TOTALTRACKS"});
-    table.number_pair(tags.disc_number, tags.disc_total, "DISCNUMBER",
-                      {"DISCTOTAL", "TOTALDISCS"});
+    table.number_pair(tags.disc_number, tags.disc_total, "DISCNUMBER", {"DISCTOTAL", "TOTALDISCS"});
     table.text(tags.grouping, {"GROUPING"});
     if (const std::optional<uint16_t> tempo = table.number({"BPM"})) {
         tags.tempo = *tempo;

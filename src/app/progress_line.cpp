@@ -74,9 +74,7 @@ double ProgressLine::elapsed() const {
     return std::chrono::duration<double>(Clock::now() - start_).count();
 }
 
-bool ProgressLine::due() const {
-    return enabled_ && Clock::now() - last_draw_ >= redraw_interval;
-}
+bool ProgressLine::due() const { return enabled_ && Clock::now() - last_draw_ >= redraw_interval; }
 
 void ProgressLine::draw(const std::string& text) {
     if (!enabled_) {

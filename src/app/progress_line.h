@@ -16,7 +16,7 @@ struct ConversionProgress {
     std::atomic<uint64_t> frames{0};
     std::atomic<uint64_t> total_frames{0};  // 0 while unknown
     std::atomic<uint32_t> sample_rate{0};
-    std::atomic<bool> done{false};           // finished, converted or not
+    std::atomic<bool> done{false};  // finished, converted or not
 
     // Share of the conversion done, 0 to 1; false while it cannot be told.
     bool fraction(double& value) const;

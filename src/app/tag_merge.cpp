@@ -12,11 +12,11 @@ struct TextField {
 };
 
 constexpr TextField text_fields[] = {
-    {&TagSet::title, TagField::title},         {&TagSet::artist, TagField::artist},
-    {&TagSet::album, TagField::album},         {&TagSet::album_artist, TagField::album_artist},
-    {&TagSet::genre, TagField::genre},         {&TagSet::date, TagField::date},
-    {&TagSet::comment, TagField::comment},     {&TagSet::composer, TagField::composer},
-    {&TagSet::lyrics, TagField::lyrics},       {&TagSet::copyright, TagField::copyright},
+    {&TagSet::title, TagField::title},     {&TagSet::artist, TagField::artist},
+    {&TagSet::album, TagField::album},     {&TagSet::album_artist, TagField::album_artist},
+    {&TagSet::genre, TagField::genre},     {&TagSet::date, TagField::date},
+    {&TagSet::comment, TagField::comment}, {&TagSet::composer, TagField::composer},
+    {&TagSet::lyrics, TagField::lyrics},   {&TagSet::copyright, TagField::copyright},
 };
 
 struct NumberField {

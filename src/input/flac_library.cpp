@@ -51,23 +51,22 @@ bool resolve_all(platform::LibraryHandle module, FlacFunctions& f, std::string& 
     bool complete = true;
     resolve(module, "FLAC__stream_decoder_new", f.stream_decoder_new, complete, reason);
     resolve(module, "FLAC__stream_decoder_delete", f.stream_decoder_delete, complete, reason);
-    resolve(module, "FLAC__stream_decoder_init_file", f.stream_decoder_init_file, complete,
-            reason);
+    resolve(module, "FLAC__stream_decoder_init_file", f.stream_decoder_init_file, complete, reason);
     resolve(module, "FLAC__stream_decoder_process_until_end_of_metadata",
             f.stream_decoder_process_until_end_of_metadata, complete, reason);
     resolve(module, "FLAC__stream_decoder_process_until_end_of_stream",
             f.stream_decoder_process_until_end_of_stream, complete, reason);
     resolve(module, "FLAC__stream_decoder_finish", f.stream_decoder_finish, complete, reason);
-    resolve(module, "FLAC__stream_decoder_get_channels", f.stream_decoder_get_channels,
-            complete, reason);
+    resolve(module, "FLAC__stream_decoder_get_channels", f.stream_decoder_get_channels, complete,
+            reason);
     resolve(module, "FLAC__stream_decoder_get_bits_per_sample",
             f.stream_decoder_get_bits_per_sample, complete, reason);
     resolve(module, "FLAC__stream_decoder_get_sample_rate", f.stream_decoder_get_sample_rate,
             complete, reason);
-    resolve(module, "FLAC__stream_decoder_get_blocksize", f.stream_decoder_get_blocksize,
+    resolve(module, "FLAC__stream_decoder_get_blocksize", f.stream_decoder_get_blocksize, complete,
+            reason);
+    resolve(module, "FLAC__stream_decoder_get_total_samples", f.stream_decoder_get_total_samples,
             complete, reason);
-    resolve(module, "FLAC__stream_decoder_get_total_samples",
-            f.stream_decoder_get_total_samples, complete, reason);
     resolve(module, "FLAC__stream_decoder_get_resolved_state_string",
             f.stream_decoder_get_resolved_state_string, complete, reason);
     resolve_optional(module, "FLAC__stream_decoder_init_stream", f.stream_decoder_init_stream);

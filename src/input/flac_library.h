@@ -18,8 +18,7 @@ namespace qv {
 // 1 (abort), the error callback receives the error status.
 using FlacWriteCallback = int (*)(const void* decoder, const void* frame,
                                   const int32_t* const buffer[], void* client_data);
-using FlacMetadataCallback = void (*)(const void* decoder, const void* metadata,
-                                      void* client_data);
+using FlacMetadataCallback = void (*)(const void* decoder, const void* metadata, void* client_data);
 using FlacErrorCallback = void (*)(const void* decoder, int status, void* client_data);
 // Returns 0 (continue), 1 (end of stream) or 2 (abort).
 using FlacReadCallback = int (*)(const void* decoder, uint8_t buffer[], size_t* bytes,

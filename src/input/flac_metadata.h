@@ -23,7 +23,7 @@ struct FlacVorbisComment {  // FLAC__StreamMetadata_VorbisComment
 };
 
 struct FlacPicture {  // FLAC__StreamMetadata_Picture
-    int type;  // FLAC__StreamMetadata_Picture_Type
+    int type;         // FLAC__StreamMetadata_Picture_Type
     char* mime_type;
     uint8_t* description;
     uint32_t width;
@@ -35,8 +35,8 @@ struct FlacPicture {  // FLAC__StreamMetadata_Picture
 };
 
 struct FlacStreamMetadata {  // FLAC__StreamMetadata
-    int type;     // FLAC__MetadataType
-    int is_last;  // FLAC__bool
+    int type;                // FLAC__MetadataType
+    int is_last;             // FLAC__bool
     uint32_t length;
     // libFLAC's union also holds the stream info with its 64-bit sample
     // count, which sets the union's alignment.

@@ -115,8 +115,8 @@ bool decode_file(const FlacFunctions& f, void* decoder, const std::filesystem::p
         return false;
     }
     if (state.audio_error_seen) {
-        error = std::string("FLAC decode error: ") +
-                flac_error_status_text(state.audio_error_status);
+        error =
+            std::string("FLAC decode error: ") + flac_error_status_text(state.audio_error_status);
         return false;
     }
     if (processed) {
@@ -133,17 +133,17 @@ bool decode_file(const FlacFunctions& f, void* decoder, const std::filesystem::p
 }  // namespace
 
 bool read_flac_input(const FlacLibrary* library, const std::filesystem::path& input_path,
-                     AudioFormat& format, PcmConsumer consumer, void* context,
-                     std::string& error, InputTags* tags) {
+                     AudioFormat& format, PcmConsumer consumer, void* context, std::string& error,
+                     InputTags* tags) {
     error.clear();
     if (!flac_library_available(library)) {
-        error = "FLAC input support is unavailable. Place libFLAC.dll beside ro-zoza.exe to "
-                "enable FLAC decoding.";
+        error =
+            "FLAC input support is unavailable. Place libFLAC.dll beside ro-zoza.exe to "
+            "enable FLAC decoding.";
         return false;
     }
     std::string file_name;
-    if (input_path.empty() || !platform::path_to_utf8(input_path, file_name) ||
-        file_name.empty()) {
+    if (input_path.empty() || !platform::path_to_utf8(input_path, file_name) || file_name.empty()) {
         error = "could not convert FLAC input path to UTF-8";
         return false;
     }

@@ -19,8 +19,8 @@ struct InfoField {
 };
 
 constexpr InfoField info_fields[] = {
-    {"INAM", "TITLE"},   {"IART", "ARTIST"},  {"IPRD", "ALBUM"},
-    {"IGNR", "GENRE"},   {"ICRD", "DATE"},    {"ICMT", "COMMENT"},
+    {"INAM", "TITLE"},     {"IART", "ARTIST"},      {"IPRD", "ALBUM"},
+    {"IGNR", "GENRE"},     {"ICRD", "DATE"},        {"ICMT", "COMMENT"},
     {"ICOP", "COPYRIGHT"}, {"ITRK", "TRACKNUMBER"}, {"IPRT", "TRACKNUMBER"},
 };
 

@@ -58,7 +58,6 @@ constexpr const char* kDataUnaligned = "WAV data size is not aligned to complete
 constexpr const char* kDataTruncated = "truncated WAV PCM data";
 constexpr const char* kConsumerAbort = "WAV decode was aborted by the PCM consumer";
 
-
 bool is_fourcc(const uint8_t* p, const char (&id)[5]) { return std::memcmp(p, id, 4) == 0; }
 
 // The values kept from the last accepted fmt chunk.
@@ -72,7 +71,8 @@ struct WavFormat {
 
 // Reads and checks one fmt chunk of `size` bytes; null on success, else the
 // message. `body` is scratch space reused across fmt chunks.
-const char* parse_fmt(StreamReader& file, uint32_t size, std::vector<uint8_t>& body, WavFormat& out) {
+const char* parse_fmt(StreamReader& file, uint32_t size, std::vector<uint8_t>& body,
+                      WavFormat& out) {
     if (size > kMaxFmtSize) {
         return kFmtTooLarge;
     }
@@ -125,8 +125,8 @@ const char* parse_fmt(StreamReader& file, uint32_t size, std::vector<uint8_t>& b
 
 // What the header says of the data chunk's length.
 struct DataSize {
-    uint64_t bytes = 0;      // the resolved size (the ds64 value for a placeholder)
-    bool unknown = false;    // a writer that could not know it: 0 or 0xFFFFFFFF
+    uint64_t bytes = 0;    // the resolved size (the ds64 value for a placeholder)
+    bool unknown = false;  // a writer that could not know it: 0 or 0xFFFFFFFF
 };
 
 // Walks the chunks from the end of the file header to the first data chunk,

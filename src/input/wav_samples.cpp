@@ -49,19 +49,22 @@ void unpack_block(const uint8_t* raw, uint32_t frames, int32_t* const* planes) {
 }
 
 template <uint32_t Bytes, uint32_t Valid, size_t... Index>
-constexpr std::array<WavBlockUnpacker, kMaxChannels> unpackers_by_channels(std::index_sequence<Index...>) {
+constexpr std::array<WavBlockUnpacker, kMaxChannels> unpackers_by_channels(
+    std::index_sequence<Index...>) {
     return {&unpack_block<Bytes, Valid, uint32_t(Index + 1)>...};
 }
 
 template <uint32_t Bytes, uint32_t Valid>
 WavBlockUnpacker pick(uint32_t channels) {
-    static constexpr auto table = unpackers_by_channels<Bytes, Valid>(std::make_index_sequence<kMaxChannels>{});
+    static constexpr auto table =
+        unpackers_by_channels<Bytes, Valid>(std::make_index_sequence<kMaxChannels>{});
     return table[channels - 1];
 }
 
 }  // namespace
 
-WavBlockUnpacker select_wav_unpacker(uint32_t container_bits, uint32_t valid_bits, uint32_t channels) {
+WavBlockUnpacker select_wav_unpacker(uint32_t container_bits, uint32_t valid_bits,
+                                     uint32_t channels) {
     if (channels < 1 || channels > kMaxChannels) {
         return nullptr;
     }

@@ -16,6 +16,7 @@ inline constexpr uint32_t kWavUnpackSlack = 1;
 // The unpacker for one accepted (container, valid bits, channels) triple:
 // containers 16 (valid 16), 24 (valid 16, 20, 24) and 32 (valid 16, 20, 24,
 // 32), 1 to 8 channels. Null for anything else.
-WavBlockUnpacker select_wav_unpacker(uint32_t container_bits, uint32_t valid_bits, uint32_t channels);
+WavBlockUnpacker select_wav_unpacker(uint32_t container_bits, uint32_t valid_bits,
+                                     uint32_t channels);
 
 }  // namespace qv

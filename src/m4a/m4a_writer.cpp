@@ -31,9 +31,7 @@ Bytes build_ftyp(std::span<const char* const> compatible) {
 
 }  // namespace
 
-M4aWriter::~M4aWriter() {
-    close();
-}
+M4aWriter::~M4aWriter() { close(); }
 
 void M4aWriter::reset(const std::filesystem::path& path, const AudioFormat& audio_format,
                       const TagSet& tag_set) {
@@ -57,9 +55,7 @@ void M4aWriter::set_artwork(std::vector<uint8_t> bytes, uint32_t type_code) {
     artwork_type = type_code;
 }
 
-void M4aWriter::set_tags(const TagSet& tag_set) {
-    tags = tag_set;
-}
+void M4aWriter::set_tags(const TagSet& tag_set) { tags = tag_set; }
 
 bool M4aWriter::open(bool replace_existing, std::string& error) {
     overwrite = replace_existing;
@@ -126,8 +122,8 @@ bool M4aWriter::finalize(const std::vector<uint8_t>& cookie, std::string& error)
     ok = ok && file.seek(end_position);
     if (ok) {
         const Bytes moov = build_moov(format, packet_sizes, frame_runs, chunk_offset,
-                                      large ? ChunkOffsetBox::co64 : ChunkOffsetBox::stco,
-                                      cookie, tags, artwork, artwork_type);
+                                      large ? ChunkOffsetBox::co64 : ChunkOffsetBox::stco, cookie,
+                                      tags, artwork, artwork_type);
         ok = file.write(moov.data(), moov.size()) && file.flush_and_sync();
     }
     if (!ok) {
@@ -137,15 +133,13 @@ bool M4aWriter::finalize(const std::vector<uint8_t>& cookie, std::string& error)
     }
 
     switch (file.commit(overwrite)) {
-    case platform::CommitResult::done:
-        finalized = true;
-        return true;
-    case platform::CommitResult::exists:
-        error = "output file already exists (use --overwrite)";
-        break;
-    case platform::CommitResult::failed:
-        error = "could not move the finished M4A output into place";
-        break;
+        case platform::CommitResult::done: finalized = true; return true;
+        case platform::CommitResult::exists:
+            error = "output file already exists (use --overwrite)";
+            break;
+        case platform::CommitResult::failed:
+            error = "could not move the finished M4A output into place";
+            break;
     }
     stream_failed = true;
     file.discard();
@@ -163,8 +157,7 @@ bool M4aWriter::write_large_mdat_header() {
     append_bytes(head, make_large_box_header("mdat", large_mdat_header_size + payload_bytes));
     // The ftyp written at open had two more brands: the new header ends just
     // where the media data begins.
-    return head.size() == chunk_offset && file.seek(0) &&
-           file.write(head.data(), head.size());
+    return head.size() == chunk_offset && file.seek(0) && file.write(head.data(), head.size());
 }
 
 void M4aWriter::close() {

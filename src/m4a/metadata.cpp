@@ -86,20 +86,50 @@ Bytes build_udta(const TagSet& tags, std::span<const uint8_t> artwork, uint32_t 
     Bytes items;
     // 0xA9 is a single byte; the split literals keep the letters out of the
     // hex escape.
-    put_text_item(items, "\xA9" "nam", tags.title);
-    put_text_item(items, "\xA9" "ART", tags.artist);
-    put_text_item(items, "\xA9" "alb", tags.album);
+    put_text_item(items,
+                  "\xA9"
+                  "nam",
+                  tags.title);
+    put_text_item(items,
+                  "\xA9"
+                  "ART",
+                  tags.artist);
+    put_text_item(items,
+                  "\xA9"
+                  "alb",
+                  tags.album);
     put_text_item(items, "aART", tags.album_artist);
-    put_text_item(items, "\xA9" "gen", tags.genre);
-    put_text_item(items, "\xA9" "day", tags.date);
-    put_text_item(items, "\xA9" "cmt", tags.comment);
-    put_text_item(items, "\xA9" "wrt", tags.composer);
-    put_text_item(items, "\xA9" "lyr", tags.lyrics);
+    put_text_item(items,
+                  "\xA9"
+                  "gen",
+                  tags.genre);
+    put_text_item(items,
+                  "\xA9"
+                  "day",
+                  tags.date);
+    put_text_item(items,
+                  "\xA9"
+                  "cmt",
+                  tags.comment);
+    put_text_item(items,
+                  "\xA9"
+                  "wrt",
+                  tags.composer);
+    put_text_item(items,
+                  "\xA9"
+                  "lyr",
+                  tags.lyrics);
     put_text_item(items, "cprt", tags.copyright);
-    put_text_item(items, "\xA9" "too", tags.encoder);
+    put_text_item(items,
+                  "\xA9"
+                  "too",
+                  tags.encoder);
     put_number_pair_item(items, "trkn", tags.track_number, tags.track_total, false);
     put_number_pair_item(items, "disk", tags.disc_number, tags.disc_total, true);
-    put_text_item(items, "\xA9" "grp", tags.grouping);
+    put_text_item(items,
+                  "\xA9"
+                  "grp",
+                  tags.grouping);
     if (tags.has_tempo) {
         put_tempo_item(items, tags.tempo);
     }
@@ -114,7 +144,8 @@ Bytes build_udta(const TagSet& tags, std::span<const uint8_t> artwork, uint32_t 
     for (const FreeformTag& tag : tags.freeform) {
         put_freeform_item(items, tag);
     }
-    if (!artwork.empty() && (artwork_type == artwork_type_jpeg || artwork_type == artwork_type_png)) {
+    if (!artwork.empty() &&
+        (artwork_type == artwork_type_jpeg || artwork_type == artwork_type_png)) {
         put_cover_item(items, artwork, artwork_type);
     }
     if (items.empty()) {

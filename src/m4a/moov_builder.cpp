@@ -8,9 +8,7 @@
 namespace qv {
 namespace {
 
-void put_zeros(Bytes& out, std::size_t count) {
-    out.insert(out.end(), count, 0);
-}
+void put_zeros(Bytes& out, std::size_t count) { out.insert(out.end(), count, 0); }
 
 void put_unity_matrix(Bytes& out) {
     const uint32_t matrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
@@ -30,9 +28,7 @@ Bytes concat(std::initializer_list<std::span<const uint8_t>> parts) {
 // Movie, track and media headers keep their times and duration in 32 bits
 // (version 0) unless the duration needs more; version 1 widens all three to
 // 64 bits.
-uint8_t header_version(uint64_t duration) {
-    return duration > 0xFFFFFFFFu ? 1 : 0;
-}
+uint8_t header_version(uint64_t duration) { return duration > 0xFFFFFFFFu ? 1 : 0; }
 
 void put_header_field(Bytes& out, uint8_t version, uint64_t value) {
     if (version == 1) {
@@ -63,7 +59,7 @@ Bytes build_tkhd(uint64_t duration) {
     Bytes p;
     put_header_field(p, version, 0);  // creation time
     put_header_field(p, version, 0);  // modification time
-    put_u32_be(p, 1);  // track ID
+    put_u32_be(p, 1);                 // track ID
     put_u32_be(p, 0);
     put_header_field(p, version, duration);
     put_zeros(p, 8);
@@ -221,16 +217,14 @@ Bytes build_moov(const AudioFormat& format, const std::vector<uint32_t>& packet_
     const uint64_t duration = duration_ms(total_frames, format.sample_rate);
     const auto packet_count = static_cast<uint32_t>(packet_sizes.size());
 
-    const Bytes stbl = make_box("stbl", concat({build_stsd(format, cookie),
-                                                build_stts(frame_runs),
-                                                build_stsc(packet_count),
-                                                build_stsz(packet_sizes),
-                                                build_chunk_offsets(packet_count, chunk_offset,
-                                                                    offset_box)}));
+    const Bytes stbl =
+        make_box("stbl", concat({build_stsd(format, cookie), build_stts(frame_runs),
+                                 build_stsc(packet_count), build_stsz(packet_sizes),
+                                 build_chunk_offsets(packet_count, chunk_offset, offset_box)}));
     const Bytes smhd = make_full_box("smhd", 0, Bytes(4, 0));  // balance, reserved
     const Bytes minf = make_box("minf", concat({smhd, build_dinf(), stbl}));
-    const Bytes mdia = make_box("mdia", concat({build_mdhd(format.sample_rate, total_frames),
-                                                build_sound_hdlr(), minf}));
+    const Bytes mdia = make_box(
+        "mdia", concat({build_mdhd(format.sample_rate, total_frames), build_sound_hdlr(), minf}));
     const Bytes trak = make_box("trak", concat({build_tkhd(duration), mdia}));
 
     Bytes body = concat({build_mvhd(duration), trak});

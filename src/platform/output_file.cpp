@@ -60,7 +60,8 @@ bool temporary_owner(const NativeString& entry, const NativeString& stem, unsign
     prefix += stem;
     prefix += '.';
     const NativeString suffix = native_text(".tmp");
-    if (entry.size() <= prefix.size() + suffix.size() || entry.compare(0, prefix.size(), prefix) != 0 ||
+    if (entry.size() <= prefix.size() + suffix.size() ||
+        entry.compare(0, prefix.size(), prefix) != 0 ||
         entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0) {
         return false;
     }
@@ -110,9 +111,7 @@ void remove_stale_temporaries(const std::filesystem::path& final_path) {
 
 }  // namespace
 
-OutputFile::~OutputFile() {
-    discard();
-}
+OutputFile::~OutputFile() { discard(); }
 
 bool OutputFile::create(const std::filesystem::path& final_path) {
     discard();
@@ -146,9 +145,7 @@ bool OutputFile::create(const std::filesystem::path& final_path) {
     return false;
 }
 
-bool OutputFile::is_open() const {
-    return handle_ != os::no_file;
-}
+bool OutputFile::is_open() const { return handle_ != os::no_file; }
 
 bool OutputFile::flush_buffer() {
     if (buffered_ == 0) {
@@ -193,9 +190,7 @@ bool OutputFile::seek(uint64_t offset) {
     return true;
 }
 
-uint64_t OutputFile::position() const {
-    return position_;
-}
+uint64_t OutputFile::position() const { return position_; }
 
 bool OutputFile::flush_and_sync() {
     if (failed_ || !is_open() || !flush_buffer() || !os::sync_file(handle_)) {

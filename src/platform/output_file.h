@@ -10,9 +10,9 @@
 namespace qv::platform {
 
 enum class CommitResult {
-    done,     // the finished file now has its final name
-    exists,   // not replacing: a file with the final name appeared meanwhile
-    failed,   // the rename failed for another reason
+    done,    // the finished file now has its final name
+    exists,  // not replacing: a file with the final name appeared meanwhile
+    failed,  // the rename failed for another reason
 };
 
 class OutputFile {
@@ -56,7 +56,7 @@ private:
 
     std::filesystem::path final_path_;
     std::filesystem::path temp_path_;
-    intptr_t handle_ = -1;      // file descriptor, or HANDLE on Windows
+    intptr_t handle_ = -1;  // file descriptor, or HANDLE on Windows
     uint64_t position_ = 0;
     bool committed_ = false;
     // Writes are gathered here so that small boxes and packets reach the

@@ -109,7 +109,8 @@ inline std::vector<int32_t> predict(const std::vector<int32_t>& in, std::vector<
             b[k] = int32_t(top - in[j - 1 - k]);
             sum += int64_t(a[k]) * int32_t(in[j - 1 - k] - top);
         }
-        const int32_t pred = int32_t(uint32_t(uint64_t(sum) + (1u << (den_shift - 1)))) >> den_shift;
+        const int32_t pred =
+            int32_t(uint32_t(uint64_t(sum) + (1u << (den_shift - 1)))) >> den_shift;
         const int32_t e = wrap_bits(int64_t(in[j]) - top - pred, chan_bits);
         res[j] = e;
         int32_t left = e;
@@ -144,7 +145,8 @@ inline void uncompressed_element(Bits& b, uint32_t instance, uint32_t depth, uin
     const uint32_t tag = chans.size() == 2 ? alac::tag_pair : alac::tag_single;
     element_header(b, tag, instance, uint32_t(chans[0].size()), frame_length, 0, true);
     for (size_t i = 0; i < chans[0].size(); ++i)
-        for (const auto& ch : chans) b.put(uint32_t(ch[i]) & uint32_t((uint64_t(1) << depth) - 1), depth);
+        for (const auto& ch : chans)
+            b.put(uint32_t(ch[i]) & uint32_t((uint64_t(1) << depth) - 1), depth);
 }
 
 struct Coding {
@@ -218,8 +220,7 @@ inline std::vector<int32_t> music(size_t n, uint32_t bits, uint64_t seed) {
     std::vector<int32_t> out(n);
     for (size_t i = 0; i < n; ++i) {
         const double t = double(i);
-        const double v = 0.35 * std::sin(6.2831853 * f1 * t) +
-                         0.12 * std::sin(6.2831853 * f2 * t) +
+        const double v = 0.35 * std::sin(6.2831853 * f1 * t) + 0.12 * std::sin(6.2831853 * f2 * t) +
                          0.01 * (double(rng.next() % 2001) / 1000.0 - 1.0);
         out[i] = int32_t(v * full);
     }

@@ -68,10 +68,13 @@ TEST_F(EncoderProfileTest, PercentagesAndTheOtherWorkLine) {
     stage(stage_predictor_4) = {50, 48};
     stage(stage_predictor_8) = {150, 84};
     const std::string text = report();
-    EXPECT_NE(text.find("PCM interleave/pack                2500    250.00%            3\n"), std::string::npos);
+    EXPECT_NE(text.find("PCM interleave/pack                2500    250.00%            3\n"),
+              std::string::npos);
     EXPECT_NE(text.find("Other ALAC encode work              400     40.00%\n"), std::string::npos);
-    EXPECT_NE(text.find("Predictor: 4-tap                     50       25.00%           48\n"), std::string::npos);
-    EXPECT_NE(text.find("Predictor: 8-tap                    150       75.00%           84\n"), std::string::npos);
+    EXPECT_NE(text.find("Predictor: 4-tap                     50       25.00%           48\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("Predictor: 8-tap                    150       75.00%           84\n"),
+              std::string::npos);
 
     stage(stage_encode_total).cycles = 599;
     EXPECT_EQ(report().find("Other ALAC encode work"), std::string::npos);
@@ -79,8 +82,9 @@ TEST_F(EncoderProfileTest, PercentagesAndTheOtherWorkLine) {
 
 TEST_F(EncoderProfileTest, LargeCountersPrintAsUnsigned) {
     stage(stage_packet_sink) = {0xFFFFFFFFFFFFFFFFull, 1ull << 40};
-    EXPECT_NE(report().find("M4A packet sink          18446744073709551615      0.00% 1099511627776\n"),
-              std::string::npos);
+    EXPECT_NE(
+        report().find("M4A packet sink          18446744073709551615      0.00% 1099511627776\n"),
+        std::string::npos);
 }
 
 TEST_F(EncoderProfileTest, SilentWhenProfilingIsOff) {
@@ -103,7 +107,8 @@ TEST_F(EncoderProfileTest, HooksBookTheirStages) {
     std::vector<int32_t> in(64, 0), out(64);
     for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<int32_t>(i * i % 17);
     int16_t coefs[16] = {1216, -928, -64};
-    for (int32_t order : {0, 4, 8, 8, 31, 5, 12}) predict_block_timed(in.data(), out.data(), 64, coefs, order, 17, 9);
+    for (int32_t order : {0, 4, 8, 8, 31, 5, 12})
+        predict_block_timed(in.data(), out.data(), 64, coefs, order, 17, 9);
     EXPECT_EQ(stage(stage_predictor).calls, 7u);
     EXPECT_EQ(stage(stage_predictor_0).calls, 1u);
     EXPECT_EQ(stage(stage_predictor_4).calls, 1u);
@@ -111,7 +116,8 @@ TEST_F(EncoderProfileTest, HooksBookTheirStages) {
     EXPECT_EQ(stage(stage_predictor_31).calls, 1u);
     EXPECT_EQ(stage(stage_predictor_any).calls, 2u);
     uint64_t path_cycles = 0;
-    for (int s = stage_predictor_0; s <= stage_predictor_any; ++s) path_cycles += encoder_profile.stages[s].cycles;
+    for (int s = stage_predictor_0; s <= stage_predictor_any; ++s)
+        path_cycles += encoder_profile.stages[s].cycles;
     EXPECT_EQ(path_cycles, stage(stage_predictor).cycles);
 
     std::vector<uint8_t> buffer(1024);

@@ -16,9 +16,7 @@ namespace qv::test {
 
 using Planar = std::vector<std::vector<int32_t>>;
 
-inline int32_t full_scale(uint32_t bits) {
-    return int32_t((1ull << (bits - 1)) - 1);
-}
+inline int32_t full_scale(uint32_t bits) { return int32_t((1ull << (bits - 1)) - 1); }
 
 // A few sines per channel plus a little noise, at about a third of full scale.
 inline Planar music_like(uint32_t channels, uint32_t frames, uint32_t bits, uint32_t seed = 1) {
@@ -99,7 +97,7 @@ struct FrameHarness {
 
 // Most-significant-bit-first field reader over a finished frame.
 class FieldReader {
-   public:
+public:
     explicit FieldReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
 
     uint32_t read(uint32_t count) {
@@ -116,7 +114,7 @@ class FieldReader {
     }
     size_t position() const { return pos_; }
 
-   private:
+private:
     const std::vector<uint8_t>& bytes_;
     size_t pos_ = 0;
 };

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <random>
 #include <string>
 #include <vector>
@@ -17,7 +16,8 @@ namespace {
 
 std::string bit_string(const std::vector<uint8_t>& bytes, uint32_t first, uint32_t count) {
     std::string s;
-    for (uint32_t i = first; i < first + count; ++i) s += ((bytes[i / 8] >> (7 - i % 8)) & 1) ? '1' : '0';
+    for (uint32_t i = first; i < first + count; ++i)
+        s += ((bytes[i / 8] >> (7 - i % 8)) & 1) ? '1' : '0';
     return s;
 }
 
@@ -43,8 +43,9 @@ Coded code(const std::vector<int32_t>& residuals, uint32_t sample_bits = 16) {
     GolombParams params;
     set_golomb_params(params);
     Coded out{};
-    out.status = golomb_encode(params, residuals.data(), writer,
-                               static_cast<uint32_t>(residuals.size()), sample_bits, out.bits_written);
+    out.status =
+        golomb_encode(params, residuals.data(), writer, static_cast<uint32_t>(residuals.size()),
+                      sample_bits, out.bits_written);
     EXPECT_EQ(bit_position(writer), out.bits_written);
     out.bits = bit_string(buffer, 0, out.bits_written);
     return out;
@@ -74,11 +75,22 @@ TEST(GolombCodewords, RunCountFollowsSmallFirstValues) {
     // Mapped 0, 1, 2 leave mb at 10, 50, 90: a run count of 0 follows at
     // once (k = 4, 3, 2), and the next residual (mapped 6) is coded as 5 with
     // mb = 0, that is k = 1.
-    EXPECT_EQ(code({0, 3}).bits, "0" "0000" "111110");
-    EXPECT_EQ(code({-1, 3}).bits, "10" "000" "111110");
-    EXPECT_EQ(code({1, 3}).bits, "110" "00" "111110");
+    EXPECT_EQ(code({0, 3}).bits,
+              "0"
+              "0000"
+              "111110");
+    EXPECT_EQ(code({-1, 3}).bits,
+              "10"
+              "000"
+              "111110");
+    EXPECT_EQ(code({1, 3}).bits,
+              "110"
+              "00"
+              "111110");
     // From mapped 3 on, mb is 130 and no run count is written.
-    EXPECT_EQ(code({-2, 3}).bits, "1110" "1111110");
+    EXPECT_EQ(code({-2, 3}).bits,
+              "1110"
+              "1111110");
 }
 
 TEST(GolombCodewords, SilentBlockCodesToTwentySixBits) {
@@ -102,7 +114,10 @@ TEST(GolombCodewords, RunEndingAtTheBlockEndStillWritesItsCount) {
     // (k = 1), leaving mb = 410 - 32 = 378; the second likewise.
     EXPECT_EQ(c.bits, nine_ones + binary(10, 16) + "0" + "0");
     // 0 then two zeros: a run of 2 with k = 4 (a 0, then r + 1 = 3 in 4 bits).
-    EXPECT_EQ(code({0, 0, 0}).bits, "0" "0" "0011");
+    EXPECT_EQ(code({0, 0, 0}).bits,
+              "0"
+              "0"
+              "0011");
 }
 
 TEST(GolombCodewords, MeanClampsOnTheMappedValue) {
@@ -110,7 +125,10 @@ TEST(GolombCodewords, MeanClampsOnTheMappedValue) {
     // clamped because the mapped value exceeds 0xFFFF, so the next residual
     // sees mb = 0xFFFF (k = 7), not 40 * 0xFFFF (k = 12).
     const Coded c = code({0, 32768, 0}, 17);
-    EXPECT_EQ(c.bits, "0" "0000" + nine_ones + binary(0xFFFF, 17) + "0000000");
+    EXPECT_EQ(c.bits,
+              "0"
+              "0000" +
+                  nine_ones + binary(0xFFFF, 17) + "0000000");
 }
 
 TEST(GolombCodewords, LargeValueClampsTheMean) {
@@ -142,7 +160,8 @@ TEST(GolombCodewords, SampleBitsOutsideOneTo32IsAnError) {
         EXPECT_EQ(bits, 0u);
         EXPECT_EQ(writer.cur, before.cur);
         EXPECT_EQ(writer.bit_index, before.bit_index);
-        EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 1, buffer.end()), std::vector<uint8_t>(15, 0x5A));
+        EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 1, buffer.end()),
+                  std::vector<uint8_t>(15, 0x5A));
         bits = 77;
         EXPECT_EQ(golomb_measure(residuals, 2, sample_bits, bits), -50);
         EXPECT_EQ(bits, 0u);
@@ -212,13 +231,15 @@ TEST(GolombAgainstReference, FullScaleNoiseAndSilence) {
     uint32_t seed = 100;
     for (uint32_t bits : {16u, 17u, 20u, 21u, 32u}) {
         for (uint32_t offset = 0; offset < 8; ++offset) {
-            expect_same_as_reference(testsig::full_scale_noise(4096, bits, seed), bits, offset, seed);
+            expect_same_as_reference(testsig::full_scale_noise(4096, bits, seed), bits, offset,
+                                     seed);
             ++seed;
         }
     }
     expect_same_as_reference(std::vector<int32_t>(200000, 0), 16, 5, 7);
     std::vector<int32_t> bursts(150000, 0);
-    for (size_t i = 70000; i < bursts.size(); i += 9000) bursts[i] = static_cast<int32_t>(i % 7) - 3;
+    for (size_t i = 70000; i < bursts.size(); i += 9000)
+        bursts[i] = static_cast<int32_t>(i % 7) - 3;
     expect_same_as_reference(bursts, 17, 2, 8);
 }
 

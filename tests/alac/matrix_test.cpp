@@ -20,7 +20,9 @@ std::vector<uint8_t> pack24(const std::vector<int32_t>& values) {
 }
 
 int32_t expected_u(int32_t l, int32_t r, int32_t mix_res) {
-    return mix_res == 0 ? l : static_cast<int32_t>(int64_t(mix_res) * l + int64_t(4 - mix_res) * r) >> 2;
+    return mix_res == 0
+               ? l
+               : static_cast<int32_t>(int64_t(mix_res) * l + int64_t(4 - mix_res) * r) >> 2;
 }
 
 TEST(Matrixing, MixRes4GivesLeftAndSide) {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <utility>
 #include <cstdlib>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "alac/predictor_kernels.h"
@@ -62,7 +62,8 @@ TEST(PredictorPaths, ConstantSignalLeavesTheCoefficientsAlone) {
         auto coefs = initial_coefs();
         predict_block(in.data(), residual.data(), 300, coefs.data(), order, 17, 9);
         EXPECT_EQ(residual[0], 1234);
-        EXPECT_TRUE(std::all_of(residual.begin() + 1, residual.end(), [](int32_t r) { return r == 0; }));
+        EXPECT_TRUE(
+            std::all_of(residual.begin() + 1, residual.end(), [](int32_t r) { return r == 0; }));
         EXPECT_EQ(coefs, initial_coefs());
     }
 }
@@ -105,7 +106,8 @@ TEST(PredictorCoefficients, WrapAtTheInt16Limit) {
         std::vector<int32_t> expected(in.size());
         // Continue from j = order + 2 by running a block that starts one later.
         predict_block(in.data() + 1, residual.data() + 1, order + 2, fast.data(), order, 16, 9);
-        ref::predict_block(in.data() + 1, expected.data() + 1, order + 2, plain.data(), order, 16, 9);
+        ref::predict_block(in.data() + 1, expected.data() + 1, order + 2, plain.data(), order, 16,
+                           9);
         EXPECT_EQ(residual[order + 2], expected[order + 2]);
         EXPECT_EQ(fast, plain);
     }
@@ -115,7 +117,8 @@ TEST(PredictorCoefficients, WrapAtTheInt16Limit) {
 // two-signal entry point.
 std::vector<int32_t> negated(const std::vector<int32_t>& signal) {
     std::vector<int32_t> out(signal.size());
-    for (size_t i = 0; i < signal.size(); ++i) out[i] = static_cast<int32_t>(0u - uint32_t(signal[i]));
+    for (size_t i = 0; i < signal.size(); ++i)
+        out[i] = static_cast<int32_t>(0u - uint32_t(signal[i]));
     return out;
 }
 
@@ -131,8 +134,8 @@ struct Run {
 // loop on its own, and predict_block_pair with the negated signal as the
 // second input (at the other order of 4 and 8); each must match the reference in residuals and
 // coefficients. Returns the largest coefficient magnitude seen after a block.
-int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t order, uint32_t chan_bits,
-                                 int32_t block, std::vector<int16_t> coefs) {
+int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t order,
+                                 uint32_t chan_bits, int32_t block, std::vector<int16_t> coefs) {
     const std::vector<int32_t> mirror = negated(signal);
     const uint32_t shift = (32 - chan_bits) & 31;
     const int32_t order_v = order == 4 ? 8 : order == 8 ? 4 : order;
@@ -144,30 +147,38 @@ int32_t expect_same_as_reference(const std::vector<int32_t>& signal, int32_t ord
         std::vector<int32_t> in_mirror(mirror.begin() + at, mirror.begin() + at + block);
         in.resize(block + 32, 0);
         in_mirror.resize(block + 32, 0);
-        ref::predict_block(in.data(), plain.residual.data(), block, plain.coefs.data(), order, chan_bits, 9);
-        ref::predict_block(in_mirror.data(), plain_mirror.residual.data(), block, plain_mirror.coefs.data(),
-                           order_v, chan_bits, 9);
-        predict_block(in.data(), fast.residual.data(), block, fast.coefs.data(), order, chan_bits, 9);
-        predict_block_pair({in.data(), pair_u.residual.data(), pair_u.coefs.data(), order},
-                           {in_mirror.data(), pair_v.residual.data(), pair_v.coefs.data(), order_v}, block,
+        ref::predict_block(in.data(), plain.residual.data(), block, plain.coefs.data(), order,
                            chan_bits, 9);
+        ref::predict_block(in_mirror.data(), plain_mirror.residual.data(), block,
+                           plain_mirror.coefs.data(), order_v, chan_bits, 9);
+        predict_block(in.data(), fast.residual.data(), block, fast.coefs.data(), order, chan_bits,
+                      9);
+        predict_block_pair({in.data(), pair_u.residual.data(), pair_u.coefs.data(), order},
+                           {in_mirror.data(), pair_v.residual.data(), pair_v.coefs.data(), order_v},
+                           block, chan_bits, 9);
         // The portable loop after the reference's warm-up.
-        std::copy(plain.residual.begin(), plain.residual.begin() + order + 1, portable.residual.begin());
-        predictor_kernels::adapt_portable({in.data(), portable.residual.data(), portable.coefs.data(), order},
-                                          block, shift, 9);
+        std::copy(plain.residual.begin(), plain.residual.begin() + order + 1,
+                  portable.residual.begin());
+        predictor_kernels::adapt_portable(
+            {in.data(), portable.residual.data(), portable.coefs.data(), order}, block, shift, 9);
 
         const std::pair<const char*, const Run*> runs[] = {
             {"predict_block", &fast}, {"portable", &portable}, {"pair U", &pair_u}};
         bool same = true;
         for (const auto& [name, run] : runs) {
-            EXPECT_EQ(run->residual, plain.residual) << name << " order " << order << " chan_bits " << chan_bits << " at " << at;
-            EXPECT_EQ(run->coefs, plain.coefs) << name << " order " << order << " chan_bits " << chan_bits << " at " << at;
+            EXPECT_EQ(run->residual, plain.residual)
+                << name << " order " << order << " chan_bits " << chan_bits << " at " << at;
+            EXPECT_EQ(run->coefs, plain.coefs)
+                << name << " order " << order << " chan_bits " << chan_bits << " at " << at;
             same = same && run->residual == plain.residual && run->coefs == plain.coefs;
         }
-        EXPECT_EQ(pair_v.residual, plain_mirror.residual) << "pair V order " << order << " at " << at;
+        EXPECT_EQ(pair_v.residual, plain_mirror.residual)
+            << "pair V order " << order << " at " << at;
         EXPECT_EQ(pair_v.coefs, plain_mirror.coefs) << "pair V order " << order << " at " << at;
-        if (!same || pair_v.residual != plain_mirror.residual || pair_v.coefs != plain_mirror.coefs) break;
-        for (int32_t k = 0; k < order; ++k) largest = std::max(largest, std::abs(int32_t{plain.coefs[k]}));
+        if (!same || pair_v.residual != plain_mirror.residual || pair_v.coefs != plain_mirror.coefs)
+            break;
+        for (int32_t k = 0; k < order; ++k)
+            largest = std::max(largest, std::abs(int32_t{plain.coefs[k]}));
     }
     return largest;
 }
@@ -211,10 +222,12 @@ TEST_P(PredictorAgainstReference, CoefficientsAtTheInt16Limits) {
                 std::vector<int16_t> coefs(16, 0);
                 for (int k = 0; k < order; ++k) {
                     const int16_t limits[4] = {32767, -32768, 32766, -32767};
-                    coefs[k] = pattern == 3 ? static_cast<int16_t>(rng()) : limits[(k + pattern) % 4];
+                    coefs[k] =
+                        pattern == 3 ? static_cast<int16_t>(rng()) : limits[(k + pattern) % 4];
                 }
-                const auto signal = (pattern % 2 == 0) ? testsig::music_like(4096 * 3, chan_bits - 1, seed)
-                                                       : testsig::full_scale_noise(4096 * 3, chan_bits, seed);
+                const auto signal = (pattern % 2 == 0)
+                                        ? testsig::music_like(4096 * 3, chan_bits - 1, seed)
+                                        : testsig::full_scale_noise(4096 * 3, chan_bits, seed);
                 ++seed;
                 expect_same_as_reference(signal, order, chan_bits, 4096, coefs);
             }
@@ -234,7 +247,8 @@ TEST_P(PredictorAgainstReference, PeriodicSignalsDriveTheCoefficientsOverTheLimi
             for (const auto& pattern : patterns) {
                 std::vector<int32_t> signal(4096 * 48);
                 for (size_t i = 0; i < signal.size(); ++i) signal[i] = pattern[i % pattern.size()];
-                largest = std::max(largest, expect_same_as_reference(signal, order, chan_bits, 4096, initial_coefs()));
+                largest = std::max(largest, expect_same_as_reference(signal, order, chan_bits, 4096,
+                                                                     initial_coefs()));
             }
         }
     }
@@ -249,7 +263,8 @@ TEST_P(PredictorAgainstReference, WrappingSawtooth) {
             const int32_t step = int32_t(1) << (chan_bits - 5);
             int32_t x = 0;
             for (size_t i = 0; i < saw.size(); ++i) {
-                x = ref::wrap_to_bits(static_cast<int32_t>(uint32_t(x) + uint32_t(step) + (i % 3)), chan_bits);
+                x = ref::wrap_to_bits(static_cast<int32_t>(uint32_t(x) + uint32_t(step) + (i % 3)),
+                                      chan_bits);
                 saw[i] = (i / 5000) % 2 ? static_cast<int32_t>(0u - uint32_t(x)) : x;
             }
             expect_same_as_reference(saw, order, chan_bits, 4096, initial_coefs());
@@ -294,7 +309,8 @@ TEST_P(PredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
     auto music = testsig::music_like(4096, 20, 21);
     std::vector<int32_t> residual(4096, 7);
     auto coefs = initial_coefs();
-    EXPECT_EQ(predictor_kernels::adapt_vector({music.data(), residual.data(), coefs.data(), 8}, 4096, 11, 9),
+    EXPECT_EQ(predictor_kernels::adapt_vector({music.data(), residual.data(), coefs.data(), 8},
+                                              4096, 11, 9),
               vector_unit());
     const PredictorInput s4{music.data(), residual.data(), coefs.data(), 4};
     const PredictorInput s8{music.data(), residual.data(), coefs.data(), 8};
@@ -305,7 +321,8 @@ TEST_P(PredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
     auto declined = [&](const std::vector<int32_t>& in, std::vector<int16_t> start) {
         std::vector<int32_t> out(4096, 7);
         const auto before = start;
-        const bool taken = predictor_kernels::adapt_vector({in.data(), out.data(), start.data(), 8}, 4096, 0, 9);
+        const bool taken =
+            predictor_kernels::adapt_vector({in.data(), out.data(), start.data(), 8}, 4096, 0, 9);
         return !taken && out == untouched && start == before;
     };
     auto loud = music;
@@ -355,7 +372,8 @@ CodedPair two_passes(const std::vector<int32_t>& u, const std::vector<int32_t>& 
                      int32_t order_u, int32_t order_v, uint32_t chan_bits) {
     CodedPair r = fresh_pair(n);
     predict_block_pair({u.data(), r.residual_u.data(), r.coefs_u.data(), order_u},
-                       {v.data(), r.residual_v.data(), r.coefs_v.data(), order_v}, int32_t(n), chan_bits, 9);
+                       {v.data(), r.residual_v.data(), r.coefs_v.data(), order_v}, int32_t(n),
+                       chan_bits, 9);
     for (int s = 0; s < 2; ++s) {
         std::vector<uint8_t> out(n * 6 + 16);
         BitWriter w;
@@ -381,8 +399,8 @@ bool one_pass(const std::vector<int32_t>& u, const std::vector<int32_t>& v, uint
     set_golomb_params(p);
     ResidualStream code_u(sink_u, n, p, chan_bits), code_v(sink_v, n, p, chan_bits);
     if (!predict_and_code_pair_timed({u.data(), r.residual_u.data(), r.coefs_u.data(), order_u},
-                                     {v.data(), r.residual_v.data(), r.coefs_v.data(), order_v}, int32_t(n),
-                                     chan_bits, 9, code_u, code_v)) {
+                                     {v.data(), r.residual_v.data(), r.coefs_v.data(), order_v},
+                                     int32_t(n), chan_bits, 9, code_u, code_v)) {
         EXPECT_TRUE(sink_u.cur == out_u.data() && sink_v.cur == out_v.data() && sink_u.used == 0 &&
                     sink_v.used == 0)
             << "declined, but coded";

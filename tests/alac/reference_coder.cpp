@@ -72,7 +72,9 @@ int32_t wrap_to_bits(int32_t x, uint32_t chan_bits) {
 
 void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t* coefs,
                    int32_t order, uint32_t chan_bits, uint32_t den_shift) {
-    auto diff = [&](int32_t j) { return wrap_to_bits(to_i32(int64_t{in[j]} - in[j - 1]), chan_bits); };
+    auto diff = [&](int32_t j) {
+        return wrap_to_bits(to_i32(int64_t{in[j]} - in[j - 1]), chan_bits);
+    };
     residual[0] = in[0];
     if (order == 0) {
         if (count >= 2 && in != residual) {
@@ -105,14 +107,16 @@ void predict_block(const int32_t* in, int32_t* residual, int32_t count, int16_t*
             for (int32_t k = p - 1; k >= 0; --k) {
                 const int32_t s = sgn(b[k]);
                 coefs[k] = static_cast<int16_t>(coefs[k] - s);
-                rest = to_i32(int64_t{rest} - int64_t{p - k} * (to_i32(int64_t{s} * b[k]) >> den_shift));
+                rest = to_i32(int64_t{rest} -
+                              int64_t{p - k} * (to_i32(int64_t{s} * b[k]) >> den_shift));
                 if (rest <= 0) break;
             }
         } else if (e < 0) {
             for (int32_t k = p - 1; k >= 0; --k) {
                 const int32_t s = sgn(b[k]);
                 coefs[k] = static_cast<int16_t>(coefs[k] + s);
-                rest = to_i32(int64_t{rest} - int64_t{p - k} * (to_i32(int64_t{-s} * b[k]) >> den_shift));
+                rest = to_i32(int64_t{rest} -
+                              int64_t{p - k} * (to_i32(int64_t{-s} * b[k]) >> den_shift));
                 if (rest >= 0) break;
             }
         }

@@ -39,8 +39,8 @@ inline std::string simd_level_test_name(const testing::TestParamInfo<SimdLevel>&
 }  // namespace qv
 
 // Instantiates the fixture's TEST_Ps at every level.
-#define RZ_AT_EVERY_SIMD_LEVEL(Fixture)                                                         \
-    INSTANTIATE_TEST_SUITE_P(Level, Fixture,                                                    \
-                             testing::Values(::qv::SimdLevel::portable, ::qv::SimdLevel::avx2,  \
-                                             ::qv::SimdLevel::avx512),                          \
+#define RZ_AT_EVERY_SIMD_LEVEL(Fixture)                                                        \
+    INSTANTIATE_TEST_SUITE_P(Level, Fixture,                                                   \
+                             testing::Values(::qv::SimdLevel::portable, ::qv::SimdLevel::avx2, \
+                                             ::qv::SimdLevel::avx512),                         \
                              ::qv::simd_level_test_name)

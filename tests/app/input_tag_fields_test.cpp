@@ -28,14 +28,15 @@ Mapped map(const InputTags& input) {
 }
 
 TEST(InputTagFields, EveryNamedFieldFindsItsItem) {
-    const Mapped m = map(tags_of({{"TITLE", "t"}, {"ARTIST", "a"}, {"ALBUM", "al"},
-                                  {"ALBUMARTIST", "aa"}, {"GENRE", "g"}, {"DATE", "2024"},
-                                  {"COMMENT", "c"}, {"COMPOSER", "w"}, {"LYRICS", "l"},
-                                  {"COPYRIGHT", "cp"}, {"TRACKNUMBER", "3"}, {"TRACKTOTAL", "12"},
-                                  {"DISCNUMBER", "1"}, {"DISCTOTAL", "2"}, {"GROUPING", "gr"},
-                                  {"BPM", "128"}, {"COMPILATION", "1"}, {"TITLESORT", "ts"},
-                                  {"ARTISTSORT", "as"}, {"ALBUMSORT", "als"},
-                                  {"ALBUMARTISTSORT", "aas"}, {"COMPOSERSORT", "cs"}}));
+    const Mapped m =
+        map(tags_of({{"TITLE", "t"},        {"ARTIST", "a"},      {"ALBUM", "al"},
+                     {"ALBUMARTIST", "aa"}, {"GENRE", "g"},       {"DATE", "2024"},
+                     {"COMMENT", "c"},      {"COMPOSER", "w"},    {"LYRICS", "l"},
+                     {"COPYRIGHT", "cp"},   {"TRACKNUMBER", "3"}, {"TRACKTOTAL", "12"},
+                     {"DISCNUMBER", "1"},   {"DISCTOTAL", "2"},   {"GROUPING", "gr"},
+                     {"BPM", "128"},        {"COMPILATION", "1"}, {"TITLESORT", "ts"},
+                     {"ARTISTSORT", "as"},  {"ALBUMSORT", "als"}, {"ALBUMARTISTSORT", "aas"},
+                     {"COMPOSERSORT", "cs"}}));
     const TagSet& t = m.tags;
     EXPECT_EQ(t.title, "t");
     EXPECT_EQ(t.artist, "a");
@@ -66,17 +67,24 @@ TEST(InputTagFields, EveryNamedFieldFindsItsItem) {
 }
 
 TEST(InputTagFields, NamesCompareWithoutCaseAndValuesJoinInFileOrder) {
-    const Mapped m = map(tags_of({{"artist", "One"}, {"Title", "T"}, {"ARTIST", "Two"},
-                                  {"Artist", ""}, {"aRtIsT", "Three"}}));
+    const Mapped m = map(tags_of({{"artist", "One"},
+                                  {"Title", "T"},
+                                  {"ARTIST", "Two"},
+                                  {"Artist", ""},
+                                  {"aRtIsT", "Three"}}));
     EXPECT_EQ(m.tags.artist, "One; Two; Three");
     EXPECT_EQ(m.tags.title, "T");
 }
 
 TEST(InputTagFields, FirstNameWinsOverItsAlternative) {
-    const Mapped both = map(tags_of({{"YEAR", "1999"}, {"DATE", "2024-05-01"},
-                                     {"ALBUM ARTIST", "spaced"}, {"ALBUMARTIST", "joined"},
-                                     {"DESCRIPTION", "d"}, {"COMMENT", "c"},
-                                     {"UNSYNCEDLYRICS", "u"}, {"LYRICS", "l"}}));
+    const Mapped both = map(tags_of({{"YEAR", "1999"},
+                                     {"DATE", "2024-05-01"},
+                                     {"ALBUM ARTIST", "spaced"},
+                                     {"ALBUMARTIST", "joined"},
+                                     {"DESCRIPTION", "d"},
+                                     {"COMMENT", "c"},
+                                     {"UNSYNCEDLYRICS", "u"},
+                                     {"LYRICS", "l"}}));
     EXPECT_EQ(both.tags.date, "2024-05-01");
     EXPECT_EQ(both.tags.album_artist, "joined");
     EXPECT_EQ(both.tags.comment, "c");
@@ -84,8 +92,10 @@ TEST(InputTagFields, FirstNameWinsOverItsAlternative) {
     // The alternatives passed over are not kept as freeform items either.
     EXPECT_TRUE(both.tags.freeform.empty());
 
-    const Mapped alone = map(tags_of({{"year", "1999"}, {"Album Artist", "spaced"},
-                                      {"DESCRIPTION", "d"}, {"UNSYNCEDLYRICS", "u"}}));
+    const Mapped alone = map(tags_of({{"year", "1999"},
+                                      {"Album Artist", "spaced"},
+                                      {"DESCRIPTION", "d"},
+                                      {"UNSYNCEDLYRICS", "u"}}));
     EXPECT_EQ(alone.tags.date, "1999");
     EXPECT_EQ(alone.tags.album_artist, "spaced");
     EXPECT_EQ(alone.tags.comment, "d");
@@ -110,9 +120,13 @@ TEST(InputTagFields, TrackNumberWithTotalAndTotalFields) {
 }
 
 TEST(InputTagFields, UnusableNumbersAreLeftOutAndNamed) {
-    const Mapped m = map(tags_of({{"TrackNumber", "3 of 12"}, {"TRACKTOTAL", "65536"},
-                                  {"DISCNUMBER", "1/"}, {"DISCTOTAL", "2"}, {"BPM", "120.5"},
-                                  {"COMPILATION", "yes"}, {"TITLE", "kept"}}));
+    const Mapped m = map(tags_of({{"TrackNumber", "3 of 12"},
+                                  {"TRACKTOTAL", "65536"},
+                                  {"DISCNUMBER", "1/"},
+                                  {"DISCTOTAL", "2"},
+                                  {"BPM", "120.5"},
+                                  {"COMPILATION", "yes"},
+                                  {"TITLE", "kept"}}));
     EXPECT_EQ(m.tags.track_number, 0);
     EXPECT_EQ(m.tags.track_total, 0);
     EXPECT_EQ(m.tags.disc_number, 0);
@@ -142,10 +156,15 @@ TEST(InputTagFields, NumbersAtTheEdges) {
 }
 
 TEST(InputTagFields, OtherFieldsBecomeFreeformInFileOrderAndEncoderFieldsAreDropped) {
-    const Mapped m = map(tags_of({{"REPLAYGAIN_TRACK_GAIN", "-3.20 dB"}, {"encoder", "x"},
-                                  {"ENCODED_BY", "y"}, {"Label", "A"}, {"ISRC", "Q"},
-                                  {"ENCODERSETTINGS", "-8"}, {"LABEL", "B"},
-                                  {"WAVEFORMATEXTENSIBLE_CHANNEL_MASK", "0x3"}, {"EMPTY", ""}}));
+    const Mapped m = map(tags_of({{"REPLAYGAIN_TRACK_GAIN", "-3.20 dB"},
+                                  {"encoder", "x"},
+                                  {"ENCODED_BY", "y"},
+                                  {"Label", "A"},
+                                  {"ISRC", "Q"},
+                                  {"ENCODERSETTINGS", "-8"},
+                                  {"LABEL", "B"},
+                                  {"WAVEFORMATEXTENSIBLE_CHANNEL_MASK", "0x3"},
+                                  {"EMPTY", ""}}));
     ASSERT_EQ(m.tags.freeform.size(), 3u);
     EXPECT_EQ(m.tags.freeform[0].name, "REPLAYGAIN_TRACK_GAIN");
     EXPECT_EQ(m.tags.freeform[0].value, "-3.20 dB");

@@ -42,7 +42,7 @@ TEST(ParseU16, RefusesEverythingElse) {
     expect_refused("-");
     expect_refused("65536");
     expect_refused("4294967295");
-    expect_refused("4294967296");   // overflows 32 bits
+    expect_refused("4294967296");  // overflows 32 bits
     expect_refused("99999999999999999999");
     expect_refused("3a");
     expect_refused("x");
@@ -78,8 +78,8 @@ TEST(ParseNumberPair, NumberAndTotal) {
 }
 
 TEST(ParseNumberPair, FailureStoresNothing) {
-    for (const char* text : {"", "3/", "/12", "3/12/1", "65536/1", "1/65536", "x/1", "1/3a",
-                             "/", "4294967296", "1 /2"}) {
+    for (const char* text : {"", "3/", "/12", "3/12/1", "65536/1", "1/65536", "x/1", "1/3a", "/",
+                             "4294967296", "1 /2"}) {
         Pair p;
         EXPECT_FALSE(parse_number_pair(text, p.number, p.total)) << text;
         EXPECT_EQ(p.number, 11) << text;

@@ -47,10 +47,9 @@ TEST(TagMerge, InputTagsWithoutOptions) {
 }
 
 TEST(TagMerge, EachOptionReplacesItsOwnFieldOnly) {
-    const MergedTags merged =
-        merge_tags(parsed({"--title", "Mine", "--track", "5", "--disctotal", "4", "--encoder",
-                           "enc"}),
-                   full_input());
+    const MergedTags merged = merge_tags(
+        parsed({"--title", "Mine", "--track", "5", "--disctotal", "4", "--encoder", "enc"}),
+        full_input());
     EXPECT_EQ(merged.tags.title, "Mine");
     EXPECT_EQ(merged.tags.artist, "File artist");
     EXPECT_EQ(merged.tags.track_number, 5);

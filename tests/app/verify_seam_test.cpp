@@ -41,8 +41,14 @@ std::vector<std::vector<int32_t>> music() {
 
 void write_wav(const std::filesystem::path& path, const std::vector<std::vector<int32_t>>& pcm) {
     std::string bytes;
-    auto u16 = [&](uint32_t v) { bytes += char(v & 0xFF); bytes += char((v >> 8) & 0xFF); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    auto u16 = [&](uint32_t v) {
+        bytes += char(v & 0xFF);
+        bytes += char((v >> 8) & 0xFF);
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
     const uint32_t data_size = total_frames * 4;
     bytes += "RIFF";
     u32(36 + data_size);
@@ -69,12 +75,13 @@ std::vector<std::vector<uint8_t>> encode(const std::vector<std::vector<int32_t>>
     PacketEncoder encoder;
     std::string error;
     const AudioFormat format{44100, 16, 2, total_frames};
-    EXPECT_TRUE(encoder.start(format, false,
-                              [&](const AlacPacket& p, std::string&) {
-                                  packets.emplace_back(p.data, p.data + p.byte_count);
-                                  return true;
-                              },
-                              error));
+    EXPECT_TRUE(encoder.start(
+        format, false,
+        [&](const AlacPacket& p, std::string&) {
+            packets.emplace_back(p.data, p.data + p.byte_count);
+            return true;
+        },
+        error));
     const int32_t* channels[2] = {pcm[0].data(), pcm[1].data()};
     EXPECT_TRUE(encoder.accept_pcm(channels, total_frames, error));
     EXPECT_TRUE(encoder.finish(error));
@@ -133,8 +140,10 @@ protected:
             const std::string err = testing::internal::GetCapturedStderr();
             const std::string out = testing::internal::GetCapturedStdout();
             EXPECT_EQ(code, 1);
-            EXPECT_EQ(err, "Error: verification failed: decoded audio differs from the input "
-                           "at sample frame " + std::to_string(frame) + "\n");
+            EXPECT_EQ(err,
+                      "Error: verification failed: decoded audio differs from the input "
+                      "at sample frame " +
+                          std::to_string(frame) + "\n");
             EXPECT_EQ(out, "");
             EXPECT_EQ(folder.names(), std::set<std::string>{"in.wav"});
         }

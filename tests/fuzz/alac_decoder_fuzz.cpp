@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/int_width.h"
 #include "alac/decoder/alac_decoder.h"
+#include "common/int_width.h"
 
 namespace {
 
@@ -53,7 +53,8 @@ qv::PairCodeStarts starts_from(const uint8_t* frame, size_t size) {
     qv::PairCodeStarts starts;
     const uint64_t range = uint64_t(size) * 8 + 2;
     for (size_t i = 0; i < 4 && 2 * i + 1 < size; ++i)
-        starts.v_bits[i] = uint32_t(((uint32_t(frame[2 * i]) << 8) | frame[2 * i + 1]) * 2654435761u % range);
+        starts.v_bits[i] =
+            uint32_t(((uint32_t(frame[2 * i]) << 8) | frame[2 * i + 1]) * 2654435761u % range);
     return starts;
 }
 
@@ -66,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qv::MagicCookie& config = decoder->config();
     std::vector<int32_t> samples;
     for (uint32_t c = 0; c < config.channels && status == qv::AlacDecodeStatus::ok; ++c)
-        samples.insert(samples.end(), decoder->channel(c), decoder->channel(c) + decoder->frame_count());
+        samples.insert(samples.end(), decoder->channel(c),
+                       decoder->channel(c) + decoder->frame_count());
     const qv::PairCodeStarts starts = starts_from(data + 2, size - 2);
     if (decoder->decode_frame(data + 2, size - 2, &starts) != status) __builtin_trap();
     for (uint32_t c = 0, at = 0; c < config.channels && status == qv::AlacDecodeStatus::ok; ++c)

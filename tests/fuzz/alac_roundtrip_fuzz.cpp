@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "alac/common/alac_format.h"
-#include "common/int_width.h"
 #include "alac/common/simd_level.h"
 #include "alac/decoder/packet_verifier.h"
 #include "alac/packet_encoder.h"
+#include "common/int_width.h"
 
 namespace {
 
@@ -40,7 +40,8 @@ int32_t next_sample(uint32_t shape, uint32_t word, int32_t previous, uint32_t de
         case 0: return sign_extend(word, depth);
         case 1: {
             const int32_t step = sign_extend(word, 12);
-            return sign_extend(static_cast<uint32_t>(previous) + static_cast<uint32_t>(step), depth);
+            return sign_extend(static_cast<uint32_t>(previous) + static_cast<uint32_t>(step),
+                               depth);
         }
         case 2: return sign_extend(word, 4);
         default: return (word & 0xF0000000u) == 0 ? sign_extend(word, depth) : 0;
@@ -65,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint32_t c = 0; c < channels; ++c) {
         int32_t previous = 0;
         for (uint32_t i = 0; i < frames; ++i) {
-            previous = next_sample(shape, word_at(material, material_size, index++), previous, depth);
+            previous =
+                next_sample(shape, word_at(material, material_size, index++), previous, depth);
             pcm[c][i] = previous;
         }
     }

@@ -56,8 +56,8 @@ void check(bool condition, const char* what) {
 constexpr qv::AudioFormat kUnset{7, 7, 7, 7};
 
 bool same(const qv::AudioFormat& a, const qv::AudioFormat& b) {
-    return a.sample_rate == b.sample_rate && a.bits_per_sample == b.bits_per_sample && a.channels == b.channels &&
-           a.total_frames == b.total_frames;
+    return a.sample_rate == b.sample_rate && a.bits_per_sample == b.bits_per_sample &&
+           a.channels == b.channels && a.total_frames == b.total_frames;
 }
 
 struct Checker {
@@ -76,7 +76,8 @@ bool consume(void* context, const int32_t* const* planes, uint32_t frames) {
     check(frames >= 1 && frames <= 4096, "block size");
     check(f.channels >= 1 && f.channels <= 8, "channel count");
     check(f.sample_rate != 0, "sample rate");
-    check(f.bits_per_sample == 16 || f.bits_per_sample == 20 || f.bits_per_sample == 24 || f.bits_per_sample == 32,
+    check(f.bits_per_sample == 16 || f.bits_per_sample == 20 || f.bits_per_sample == 24 ||
+              f.bits_per_sample == 32,
           "bits per sample");
     if (c->calls == 0) {
         c->first = f;
@@ -100,8 +101,9 @@ bool consume(void* context, const int32_t* const* planes, uint32_t frames) {
 
 // One file per process, removed again after every input.
 const std::string& temp_path() {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("wav_reader_fuzz." + std::to_string(getpid()) + ".wav")).string();
+    static const std::string path = (std::filesystem::temp_directory_path() /
+                                     ("wav_reader_fuzz." + std::to_string(getpid()) + ".wav"))
+                                        .string();
     return path;
 }
 
@@ -156,7 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(known, "unknown message");
         check(checker.calls > 0 || same(format, kUnset) || error == "truncated WAV PCM data",
               "format written by a failed header check");
-        check(checker.refused == (error == "WAV decode was aborted by the PCM consumer"), "abort message");
+        check(checker.refused == (error == "WAV decode was aborted by the PCM consumer"),
+              "abort message");
     }
     return 0;
 }

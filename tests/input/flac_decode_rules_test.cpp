@@ -102,9 +102,9 @@ const char* fake_state(const void*) { return script->state_text; }
 FlacLibrary scripted_library() {
     FlacLibrary library;
     library.available = true;
-    library.functions = {fake_new,      fake_delete,   fake_init,    fake_metadata,
-                         fake_stream,   fake_finish,   fake_channels, fake_bits,
-                         fake_rate,     fake_blocksize, fake_total,   fake_state};
+    library.functions = {fake_new,    fake_delete,    fake_init,     fake_metadata,
+                         fake_stream, fake_finish,    fake_channels, fake_bits,
+                         fake_rate,   fake_blocksize, fake_total,    fake_state};
     if (script->has_md5_export) {
         library.functions.stream_decoder_set_md5_checking = fake_set_md5_checking;
     }
@@ -284,8 +284,8 @@ TEST_F(FlacDecodeRules, InvalidFirstFormats) {
 }
 
 TEST_F(FlacDecodeRules, EveryFrameMustKeepTheFirstFormat) {
-    for (const Frame& later : {Frame{1, 16, 44100, 4}, Frame{2, 24, 44100, 4},
-                               Frame{2, 16, 48000, 4}}) {
+    for (const Frame& later :
+         {Frame{1, 16, 44100, 4}, Frame{2, 24, 44100, 4}, Frame{2, 16, 48000, 4}}) {
         s = Script{};
         s.events = {Frame{}, later, Frame{}};
         const FlacRun run = read();

@@ -70,7 +70,9 @@ PcmSignal make_signal(uint32_t channels, uint32_t bits, size_t frames, uint32_t 
             int64_t value = ramp * (max / 2000) + noise - max / 8;
             if (i % 997 == c) value = max;
             if (i % 991 == c) value = min;
-            signal.planes[c][i] = static_cast<int32_t>(value < min ? min : value > max ? max : value);
+            signal.planes[c][i] = static_cast<int32_t>(value < min   ? min
+                                                       : value > max ? max
+                                                                     : value);
         }
     }
     return signal;
@@ -95,9 +97,9 @@ EncodedFlac encode_flac(const PcmSignal& signal, const FlacEncodeOptions& option
     }
     std::vector<const FLAC__int32*> planes;
     for (const auto& plane : signal.planes) planes.push_back(plane.data());
-    bool ok = signal.frames() == 0 ||
-              FLAC__stream_encoder_process(encoder, planes.data(),
-                                           static_cast<uint32_t>(signal.frames()));
+    bool ok =
+        signal.frames() == 0 || FLAC__stream_encoder_process(
+                                    encoder, planes.data(), static_cast<uint32_t>(signal.frames()));
     ok = FLAC__stream_encoder_finish(encoder) && ok;
     FLAC__stream_encoder_delete(encoder);
     if (!ok) throw std::runtime_error("FLAC encoding failed");
@@ -106,7 +108,8 @@ EncodedFlac encode_flac(const PcmSignal& signal, const FlacEncodeOptions& option
 
 void write_bytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -128,8 +131,8 @@ FlacRun run_flac_reader_on(const FlacLibrary* library, const std::filesystem::pa
     run.recorder.format = &run.format;
     run.recorder.refuse_call = refuse_call;
     run.error = "stale text";
-    run.ok = read_flac_input(library, path, run.format, &PcmRecorder::consume, &run.recorder,
-                             run.error);
+    run.ok =
+        read_flac_input(library, path, run.format, &PcmRecorder::consume, &run.recorder, run.error);
     return run;
 }
 

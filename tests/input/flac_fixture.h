@@ -24,8 +24,8 @@ struct PcmSignal {
 
 // A deterministic signal that reaches both ends of the range in every
 // channel and differs between channels.
-PcmSignal make_signal(uint32_t channels, uint32_t bits, size_t frames,
-                      uint32_t sample_rate = 44100, uint32_t seed = 1);
+PcmSignal make_signal(uint32_t channels, uint32_t bits, size_t frames, uint32_t sample_rate = 44100,
+                      uint32_t seed = 1);
 
 struct FlacEncodeOptions {
     uint32_t blocksize = 4096;

@@ -1,8 +1,9 @@
 // Finding and loading libFLAC: the candidate order, stand-in libraries with
 // and without every export, and the installed library found by soname.
+#include "input/flac_library.h"
+
 #include <gtest/gtest.h>
 
-#include "input/flac_library.h"
 #include "input/wav_fixture.h"
 #include "platform/executable_path.h"
 
@@ -39,8 +40,8 @@ bool table_is_full(const FlacFunctions& f) {
 
 TEST(FlacLibraryCandidates, BesideTheExecutableThenTheInstalledSonames) {
     const std::vector<std::filesystem::path> expected = {
-        platform::executable_path().parent_path() / "libFLAC.so", "libFLAC.so.14",
-        "libFLAC.so.12", "libFLAC.so.8"};
+        platform::executable_path().parent_path() / "libFLAC.so", "libFLAC.so.14", "libFLAC.so.12",
+        "libFLAC.so.8"};
     EXPECT_EQ(flac_library_candidates(), expected);
 }
 

@@ -2,6 +2,8 @@
 // the real one, the metadata callback over records libFLAC itself builds,
 // and whole files with comment and picture blocks, through libraries with
 // and without the metadata export.
+#include "input/flac_metadata.h"
+
 #include <FLAC/metadata.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +12,6 @@
 
 #include "input/flac_decode_state.h"
 #include "input/flac_fixture.h"
-#include "input/flac_metadata.h"
 #include "input/flac_reader.h"
 #include "input/wav_fixture.h"
 
@@ -150,8 +151,8 @@ protected:
     FlacRun read(const FlacLibrary& library, InputTags* tags) {
         FlacRun run;
         run.recorder.format = &run.format;
-        run.ok = read_flac_input(&library, path_, run.format, &PcmRecorder::consume,
-                                 &run.recorder, run.error, tags);
+        run.ok = read_flac_input(&library, path_, run.format, &PcmRecorder::consume, &run.recorder,
+                                 run.error, tags);
         return run;
     }
 

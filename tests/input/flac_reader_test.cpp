@@ -48,8 +48,8 @@ INSTANTIATE_TEST_SUITE_P(ChannelsAndDepths, FlacLayouts,
 // The format is stored before it is judged, and nothing reaches the consumer.
 TEST_F(FlacReaderTest, RefusesDepthsTheEncoderCannotTake) {
     for (uint32_t bits : {8u, 12u}) {
-        const FlacRun run = run_flac_reader(system_flac(),
-                                            encode_flac(make_signal(2, bits, kFrames)).bytes);
+        const FlacRun run =
+            run_flac_reader(system_flac(), encode_flac(make_signal(2, bits, kFrames)).bytes);
         EXPECT_FALSE(run.ok);
         EXPECT_EQ(run.error, "FLAC input uses " + std::to_string(bits) +
                                  "-bit PCM; RO-ZOZA accepts 16, 20, 24 or 32-bit input without "
@@ -158,8 +158,8 @@ TEST_F(FlacReaderTest, JunkAfterTheAudioIsTolerated) {
 }
 
 TEST_F(FlacReaderTest, ConsumerRefusingTheThirdFrameStopsThere) {
-    const FlacRun run = run_flac_reader(system_flac(),
-                                        encode_flac(make_signal(2, 16, 5 * 4096)).bytes, 2);
+    const FlacRun run =
+        run_flac_reader(system_flac(), encode_flac(make_signal(2, 16, 5 * 4096)).bytes, 2);
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.error, "FLAC decode was aborted by the PCM consumer");
     EXPECT_EQ(run.recorder.blocks.size(), 3u);
@@ -174,7 +174,8 @@ TEST_F(FlacReaderTest, FormatChangeStopsDecoding) {
           make_signal(2, 16, kFrames, 48000)}) {
         const EncodedFlac second = encode_flac(other);
         std::vector<uint8_t> bytes = first.bytes;
-        bytes.insert(bytes.end(), second.bytes.begin() + static_cast<ptrdiff_t>(second.audio_offset()),
+        bytes.insert(bytes.end(),
+                     second.bytes.begin() + static_cast<ptrdiff_t>(second.audio_offset()),
                      second.bytes.end());
         const FlacRun run = run_flac_reader(system_flac(), bytes);
         EXPECT_FALSE(run.ok);
@@ -196,8 +197,7 @@ TEST_F(FlacReaderTest, MetadataFailureNamesTheDecoderState) {
 }
 
 TEST_F(FlacReaderTest, MissingFileCannotBeInitialized) {
-    const FlacRun run =
-        run_flac_reader_on(system_flac(), test_directory() / "absent.flac");
+    const FlacRun run = run_flac_reader_on(system_flac(), test_directory() / "absent.flac");
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.error, "libFLAC could not initialize the input file");
 }

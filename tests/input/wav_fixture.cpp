@@ -43,7 +43,8 @@ FmtFields pcm_fmt(uint16_t channels, uint16_t bits, uint32_t sample_rate) {
     return f;
 }
 
-FmtFields extensible_fmt(uint16_t channels, uint16_t container_bits, uint16_t valid_bits, uint32_t sample_rate) {
+FmtFields extensible_fmt(uint16_t channels, uint16_t container_bits, uint16_t valid_bits,
+                         uint32_t sample_rate) {
     FmtFields f = pcm_fmt(channels, container_bits, sample_rate);
     f.format_tag = 0xFFFE;
     f.extension_size = 22;
@@ -54,7 +55,8 @@ FmtFields extensible_fmt(uint16_t channels, uint16_t container_bits, uint16_t va
 }
 
 Bytes fmt_body(const FmtFields& f) {
-    static const uint8_t guid_tail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    static const uint8_t guid_tail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                          0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     Bytes out;
     put_u16(out, f.format_tag);
     put_u16(out, f.channels);
@@ -81,8 +83,8 @@ Bytes ds64_body(uint64_t riff_size, uint64_t data_size, uint64_t sample_count, u
     return out;
 }
 
-Bytes pcm_bytes(const std::vector<int32_t>& interleaved, unsigned container_bits, unsigned valid_bits,
-                uint32_t padding) {
+Bytes pcm_bytes(const std::vector<int32_t>& interleaved, unsigned container_bits,
+                unsigned valid_bits, uint32_t padding) {
     const unsigned shift = container_bits - valid_bits;
     const uint32_t pad_mask = shift == 0 ? 0 : (1u << shift) - 1;
     Bytes out;
@@ -162,7 +164,9 @@ WavRun run_wav_reader(const Bytes& file, size_t refuse_call) {
     return run_wav_reader_on(path, refuse_call);
 }
 
-WavRun run_wav_reader(const WavFile& file, size_t refuse_call) { return run_wav_reader(file.bytes(), refuse_call); }
+WavRun run_wav_reader(const WavFile& file, size_t refuse_call) {
+    return run_wav_reader(file.bytes(), refuse_call);
+}
 
 WavRun run_wav_reader_on(const std::filesystem::path& path, size_t refuse_call) {
     WavRun run;
@@ -182,7 +186,8 @@ void expect_header_failure(const WavRun& run, const std::string& message) {
 
 std::filesystem::path test_directory() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::filesystem::path dir = std::filesystem::path(RO_ZOZA_TEST_TMP) / "input" / info->test_suite_name();
+    std::filesystem::path dir =
+        std::filesystem::path(RO_ZOZA_TEST_TMP) / "input" / info->test_suite_name();
     dir /= info->name();
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);

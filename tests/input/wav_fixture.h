@@ -47,8 +47,8 @@ Bytes ds64_body(uint64_t riff_size, uint64_t data_size, uint64_t sample_count, u
 // Interleaved samples, each moved up by (container - valid) bits and stored
 // little-endian in container_bits / 8 bytes; the padding bits below the
 // valid ones are filled with `padding`.
-Bytes pcm_bytes(const std::vector<int32_t>& interleaved, unsigned container_bits, unsigned valid_bits,
-                uint32_t padding = 0);
+Bytes pcm_bytes(const std::vector<int32_t>& interleaved, unsigned container_bits,
+                unsigned valid_bits, uint32_t padding = 0);
 
 // A file: the 12-byte header followed by whatever the test appends.
 class WavFile {

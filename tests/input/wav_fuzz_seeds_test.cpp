@@ -41,7 +41,8 @@ std::vector<Seed> seeds() {
     {
         const Bytes data = pcm_bytes(wave(10, 8388607), 32, 24, 0x5A);
         WavFile f("RF64");
-        f.chunk("ds64", ds64_body(0, data.size(), 10)).chunk("fmt ", fmt_body(extensible_fmt(1, 32, 24)));
+        f.chunk("ds64", ds64_body(0, data.size(), 10))
+            .chunk("fmt ", fmt_body(extensible_fmt(1, 32, 24)));
         f.chunk("data", 0xFFFFFFFF, data);
         out.push_back({"rf64_ds64_ext32_24.wav", f.bytes(), ""});
     }
@@ -54,18 +55,23 @@ std::vector<Seed> seeds() {
     {
         FmtFields fmt = pcm_fmt(1, 24);
         fmt.size = 18;
-        out.push_back({"pcm24_mono_fmt18.wav", simple_wav(fmt, pcm_bytes(wave(20, 8388607), 24, 24)).bytes(), ""});
+        out.push_back({"pcm24_mono_fmt18.wav",
+                       simple_wav(fmt, pcm_bytes(wave(20, 8388607), 24, 24)).bytes(), ""});
     }
     {
         WavFile f;
-        f.chunk("fmt ", fmt_body(pcm_fmt(2, 32))).chunk("data", 4096, pcm_bytes(wave(24, 2147483647), 32, 32));
+        f.chunk("fmt ", fmt_body(pcm_fmt(2, 32)))
+            .chunk("data", 4096, pcm_bytes(wave(24, 2147483647), 32, 32));
         out.push_back({"pcm32_truncated_data.wav", f.bytes(), "truncated WAV PCM data"});
     }
     {
         WavFile f;
         f.chunk("ds64", ds64_body(0, 0, 0, 40)).chunk("fmt ", fmt_body(pcm_fmt(1, 16)));
-        f.chunk("fmt ", fmt_body(extensible_fmt(2, 24, 24))).chunk("data", {}).chunk("data", Bytes(12, 1));
-        out.push_back({"riff_ds64_two_fmt_empty_data.wav", f.bytes(), "WAV/RF64 input has no usable PCM data chunk"});
+        f.chunk("fmt ", fmt_body(extensible_fmt(2, 24, 24)))
+            .chunk("data", {})
+            .chunk("data", Bytes(12, 1));
+        out.push_back({"riff_ds64_two_fmt_empty_data.wav", f.bytes(),
+                       "WAV/RF64 input has no usable PCM data chunk"});
     }
     {
         FmtFields fmt = extensible_fmt(2, 32, 32);

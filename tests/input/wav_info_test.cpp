@@ -1,9 +1,10 @@
 // WAV INFO lists: the fields they give, and that reading them, before or
 // after the audio, changes nothing about which files are accepted.
+#include "input/wav_info.h"
+
 #include <gtest/gtest.h>
 
 #include "input/wav_fixture.h"
-#include "input/wav_info.h"
 #include "input/wav_reader.h"
 
 namespace qv::test {
@@ -64,31 +65,45 @@ TaggedRun run_with_tags(const WavFile& file, bool ignore_length = false) {
 }
 
 TEST(WavInfo, FieldsBecomeVorbisNames) {
-    const InputTags tags = parsed(list_of(
-        "INFO", {{"INAM", text("Title\0")}, {"IART", text("Artist")}, {"IPRD", text("Album")},
-                 {"IGNR", text("Genre")}, {"ICRD", text("2024")}, {"ICMT", text("Note")},
-                 {"ICOP", text("(c)")}, {"ITRK", text("7")}, {"ISFT", text("Writer 1.0")}}));
-    EXPECT_EQ(fields(tags), (std::vector<std::pair<std::string, std::string>>{
-                                {"TITLE/INAM", "Title"}, {"ARTIST/IART", "Artist"},
-                                {"ALBUM/IPRD", "Album"}, {"GENRE/IGNR", "Genre"},
-                                {"DATE/ICRD", "2024"}, {"COMMENT/ICMT", "Note"},
-                                {"COPYRIGHT/ICOP", "(c)"}, {"TRACKNUMBER/ITRK", "7"}}));
+    const InputTags tags = parsed(list_of("INFO", {{"INAM", text("Title\0")},
+                                                   {"IART", text("Artist")},
+                                                   {"IPRD", text("Album")},
+                                                   {"IGNR", text("Genre")},
+                                                   {"ICRD", text("2024")},
+                                                   {"ICMT", text("Note")},
+                                                   {"ICOP", text("(c)")},
+                                                   {"ITRK", text("7")},
+                                                   {"ISFT", text("Writer 1.0")}}));
+    EXPECT_EQ(fields(tags),
+              (std::vector<std::pair<std::string, std::string>>{{"TITLE/INAM", "Title"},
+                                                                {"ARTIST/IART", "Artist"},
+                                                                {"ALBUM/IPRD", "Album"},
+                                                                {"GENRE/IGNR", "Genre"},
+                                                                {"DATE/ICRD", "2024"},
+                                                                {"COMMENT/ICMT", "Note"},
+                                                                {"COPYRIGHT/ICOP", "(c)"},
+                                                                {"TRACKNUMBER/ITRK", "7"}}));
 }
 
 TEST(WavInfo, TextIsUtf8ElseLatin1) {
-    const InputTags tags = parsed(list_of(
-        "INFO", {{"INAM", Bytes{'C', 0xC3, 0xA9, 0, 0}}, {"IART", Bytes{'B', 0xE9, 'b', 0xE9}},
-                 {"IPRD", Bytes{0xC3}}}));
-    EXPECT_EQ(fields(tags), (std::vector<std::pair<std::string, std::string>>{
-                                {"TITLE/INAM", "C\xC3\xA9"},
-                                {"ARTIST/IART", "B\xC3\xA9" "b\xC3\xA9"},
-                                {"ALBUM/IPRD", "\xC3\x83"}}));
+    const InputTags tags = parsed(list_of("INFO", {{"INAM", Bytes{'C', 0xC3, 0xA9, 0, 0}},
+                                                   {"IART", Bytes{'B', 0xE9, 'b', 0xE9}},
+                                                   {"IPRD", Bytes{0xC3}}}));
+    EXPECT_EQ(fields(tags),
+              (std::vector<std::pair<std::string, std::string>>{{"TITLE/INAM", "C\xC3\xA9"},
+                                                                {"ARTIST/IART",
+                                                                 "B\xC3\xA9"
+                                                                 "b\xC3\xA9"},
+                                                                {"ALBUM/IPRD", "\xC3\x83"}}));
 }
 
 TEST(WavInfo, FirstValueWinsAndItrkOverIprt) {
-    const InputTags tags = parsed(list_of(
-        "INFO", {{"IPRT", text("2")}, {"INAM", text("one")}, {"INAM", text("two")},
-                 {"ITRK", text("5")}, {"IPRT", text("9")}, {"IART", Bytes{0, 0}}}));
+    const InputTags tags = parsed(list_of("INFO", {{"IPRT", text("2")},
+                                                   {"INAM", text("one")},
+                                                   {"INAM", text("two")},
+                                                   {"ITRK", text("5")},
+                                                   {"IPRT", text("9")},
+                                                   {"IART", Bytes{0, 0}}}));
     EXPECT_EQ(fields(tags), (std::vector<std::pair<std::string, std::string>>{
                                 {"TRACKNUMBER/ITRK", "5"}, {"TITLE/INAM", "one"}}));
 }
@@ -98,8 +113,8 @@ TEST(WavInfo, OtherListsAndDamageGiveWhatCameBefore) {
     EXPECT_TRUE(parsed(Bytes{'I', 'N'}).tags.empty());
     Bytes cut = list_of("INFO", {{"INAM", text("kept")}, {"IART", text("lost")}});
     cut.resize(cut.size() - 2);
-    EXPECT_EQ(fields(parsed(cut)), (std::vector<std::pair<std::string, std::string>>{
-                                       {"TITLE/INAM", "kept"}}));
+    EXPECT_EQ(fields(parsed(cut)),
+              (std::vector<std::pair<std::string, std::string>>{{"TITLE/INAM", "kept"}}));
     // A last sub-chunk without its pad byte still counts.
     Bytes unpadded = list_of("INFO", {{"INAM", text("odd")}});
     unpadded.pop_back();
@@ -128,8 +143,8 @@ TEST(WavInfo, ListAfterAnOddDataChunk) {
         .chunk("LIST", list_of("INFO", {{"ICMT", text("c")}}));
     const TaggedRun tagged = run_with_tags(file);
     ASSERT_TRUE(tagged.run.ok) << tagged.run.error;
-    EXPECT_EQ(fields(tagged.tags), (std::vector<std::pair<std::string, std::string>>{
-                                       {"COMMENT/ICMT", "c"}}));
+    EXPECT_EQ(fields(tagged.tags),
+              (std::vector<std::pair<std::string, std::string>>{{"COMMENT/ICMT", "c"}}));
 }
 
 // Audio read to the end of the input leaves nothing after it.
@@ -150,10 +165,10 @@ TEST(WavInfo, DamageAfterTheAudioIsIgnored) {
     for (WavFile& file : files) {
         file.chunk("fmt ", kStereoFmt).chunk("data", kFrames);
     }
-    files[0].chunk("LIST", 400, list);             // cut short
-    files[1].raw({'L', 'I', 'S'});                 // half a header
-    files[2].chunk("JUNK", 0xFFFFFFF0, {1, 2});     // past the end
-    files[3].chunk("LIST", 0x7FFFFFFF, list);      // too large to be read
+    files[0].chunk("LIST", 400, list);           // cut short
+    files[1].raw({'L', 'I', 'S'});               // half a header
+    files[2].chunk("JUNK", 0xFFFFFFF0, {1, 2});  // past the end
+    files[3].chunk("LIST", 0x7FFFFFFF, list);    // too large to be read
     for (const WavFile& file : files) {
         const TaggedRun tagged = run_with_tags(file);
         const WavRun plain = run_wav_reader(file);

@@ -47,7 +47,8 @@ TEST(WavChunks, NoUsableDataChunk) {
     expect_header_failure(run_wav_reader(fmt_only), "WAV/RF64 input has no usable PCM data chunk");
     WavFile partial_header;
     partial_header.chunk("fmt ", kStereoFmt).raw({'d', 'a', 't', 'a', 8, 0});
-    expect_header_failure(run_wav_reader(partial_header), "WAV/RF64 input has no usable PCM data chunk");
+    expect_header_failure(run_wav_reader(partial_header),
+                          "WAV/RF64 input has no usable PCM data chunk");
 
     // A chunk claiming 4 GiB skips past the end of the file; no wrap-around
     // brings the walk back to the data chunk behind it.
@@ -56,7 +57,8 @@ TEST(WavChunks, NoUsableDataChunk) {
     expect_header_failure(run_wav_reader(huge), "WAV/RF64 input has no usable PCM data chunk");
     WavFile nearly_wrapping;
     nearly_wrapping.chunk("fmt ", kStereoFmt).chunk("JUNK", 0xFFFFFFF7, {}).chunk("data", kFrames);
-    expect_header_failure(run_wav_reader(nearly_wrapping), "WAV/RF64 input has no usable PCM data chunk");
+    expect_header_failure(run_wav_reader(nearly_wrapping),
+                          "WAV/RF64 input has no usable PCM data chunk");
 }
 
 TEST(WavChunks, DataBeforeFmt) {
@@ -97,10 +99,14 @@ TEST(WavChunks, MalformedListAfterDataIsNeverRead) {
 
 TEST(WavChunks, Ds64Chunk) {
     WavFile short_ds64;
-    short_ds64.chunk("ds64", ds64_body(0, 12, 3, 27)).chunk("fmt ", kStereoFmt).chunk("data", kFrames);
+    short_ds64.chunk("ds64", ds64_body(0, 12, 3, 27))
+        .chunk("fmt ", kStereoFmt)
+        .chunk("data", kFrames);
     expect_header_failure(run_wav_reader(short_ds64), "RF64 ds64 chunk is invalid");
     WavFile short_rf64("RF64");
-    short_rf64.chunk("ds64", ds64_body(0, 12, 3, 0)).chunk("fmt ", kStereoFmt).chunk("data", kFrames);
+    short_rf64.chunk("ds64", ds64_body(0, 12, 3, 0))
+        .chunk("fmt ", kStereoFmt)
+        .chunk("data", kFrames);
     expect_header_failure(run_wav_reader(short_rf64), "RF64 ds64 chunk is invalid");
 
     WavFile truncated("RF64");
@@ -125,7 +131,9 @@ TEST(WavChunks, DataSizeFromDs64) {
     const Bytes samples = pcm_bytes({-8388608, 0, 8388607, 5}, 24, 24);
     for (const char* form : {"RF64", "RIFF"}) {
         WavFile file(form);
-        file.chunk("ds64", ds64_body(0, 12, 4)).chunk("fmt ", mono24).chunk("data", 0xFFFFFFFF, samples);
+        file.chunk("ds64", ds64_body(0, 12, 4))
+            .chunk("fmt ", mono24)
+            .chunk("data", 0xFFFFFFFF, samples);
         const WavRun run = run_wav_reader(file);
         SCOPED_TRACE(form);
         if (std::string(form) == "RF64") {
@@ -140,7 +148,9 @@ TEST(WavChunks, DataSizeFromDs64) {
         }
     }
     WavFile zero_value("RF64");
-    zero_value.chunk("ds64", ds64_body(0, 0, 4)).chunk("fmt ", mono24).chunk("data", 0xFFFFFFFF, samples);
+    zero_value.chunk("ds64", ds64_body(0, 0, 4))
+        .chunk("fmt ", mono24)
+        .chunk("data", 0xFFFFFFFF, samples);
     const WavRun zero = run_wav_reader(zero_value);
     EXPECT_EQ(zero.error, "truncated WAV PCM data");
     EXPECT_EQ(zero.format.total_frames, 0x55555555u);
@@ -154,7 +164,9 @@ TEST(WavChunks, DataSizeFromDs64) {
 
     // A 64-bit size beyond 4 GiB: the frame count is taken as declared.
     WavFile big("RF64");
-    big.chunk("ds64", ds64_body(0, uint64_t(3) << 40, 0)).chunk("fmt ", mono24).chunk("data", 0xFFFFFFFF, samples);
+    big.chunk("ds64", ds64_body(0, uint64_t(3) << 40, 0))
+        .chunk("fmt ", mono24)
+        .chunk("data", 0xFFFFFFFF, samples);
     const WavRun huge = run_wav_reader(big);
     EXPECT_EQ(huge.error, "truncated WAV PCM data");
     EXPECT_EQ(huge.format.total_frames, uint64_t(1) << 40);
@@ -165,7 +177,10 @@ TEST(WavChunks, EmptyDataChunkEndsTheSearch) {
     file.chunk("fmt ", kStereoFmt).chunk("data", {}).chunk("data", kFrames);
     expect_header_failure(run_wav_reader(file), "WAV/RF64 input has no usable PCM data chunk");
     WavFile rf64("RF64");
-    rf64.chunk("ds64", ds64_body(0, 0, 0)).chunk("fmt ", kStereoFmt).chunk("data", {}).chunk("data", kFrames);
+    rf64.chunk("ds64", ds64_body(0, 0, 0))
+        .chunk("fmt ", kStereoFmt)
+        .chunk("data", {})
+        .chunk("data", kFrames);
     expect_header_failure(run_wav_reader(rf64), "WAV/RF64 input has no usable PCM data chunk");
 }
 
@@ -174,11 +189,15 @@ TEST(WavChunks, DataSizeOfIncompleteFrames) {
         WavFile file;
         file.chunk("fmt ", kStereoFmt).chunk("data", size, kFrames);
         SCOPED_TRACE(size);
-        expect_header_failure(run_wav_reader(file), "WAV data size is not aligned to complete sample frames");
+        expect_header_failure(run_wav_reader(file),
+                              "WAV data size is not aligned to complete sample frames");
     }
     WavFile ds64("RF64");
-    ds64.chunk("ds64", ds64_body(0, 4097, 0)).chunk("fmt ", kStereoFmt).chunk("data", 0xFFFFFFFF, kFrames);
-    expect_header_failure(run_wav_reader(ds64), "WAV data size is not aligned to complete sample frames");
+    ds64.chunk("ds64", ds64_body(0, 4097, 0))
+        .chunk("fmt ", kStereoFmt)
+        .chunk("data", 0xFFFFFFFF, kFrames);
+    expect_header_failure(run_wav_reader(ds64),
+                          "WAV data size is not aligned to complete sample frames");
 }
 
 }  // namespace

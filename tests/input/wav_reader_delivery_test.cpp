@@ -22,7 +22,8 @@ TEST_P(WavPairs, ExtremeValuesArriveRightJustified) {
     const Pair pair = GetParam();
     const int64_t max = (int64_t(1) << (pair.valid - 1)) - 1;
     const int64_t min = -max - 1;
-    const std::vector<int32_t> values = {int32_t(min), int32_t(max), 0, -1, 1, int32_t(min + 1), int32_t(max - 1)};
+    const std::vector<int32_t> values = {int32_t(min),     int32_t(max),    0, -1, 1,
+                                         int32_t(min + 1), int32_t(max - 1)};
     std::vector<int32_t> interleaved;
     for (size_t i = 0; i < values.size(); ++i) {
         interleaved.push_back(values[i]);
@@ -31,8 +32,9 @@ TEST_P(WavPairs, ExtremeValuesArriveRightJustified) {
     }
     // Padding bits all set: they must not leak into the value.
     const Bytes data = pcm_bytes(interleaved, pair.container, pair.valid, 0xFFFFFFFF);
-    FmtFields fmt = pair.container == pair.valid ? pcm_fmt(3, pair.container, 88200)
-                                                 : extensible_fmt(3, pair.container, pair.valid, 88200);
+    FmtFields fmt = pair.container == pair.valid
+                        ? pcm_fmt(3, pair.container, 88200)
+                        : extensible_fmt(3, pair.container, pair.valid, 88200);
     const WavRun run = run_wav_reader(simple_wav(fmt, data));
     ASSERT_TRUE(run.ok) << run.error;
     EXPECT_EQ(run.format.bits_per_sample, pair.valid);
@@ -47,10 +49,11 @@ TEST_P(WavPairs, ExtremeValuesArriveRightJustified) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Accepted, WavPairs,
-                         ::testing::Values(Pair{16, 16}, Pair{24, 16}, Pair{24, 20}, Pair{24, 24}, Pair{32, 16},
-                                           Pair{32, 20}, Pair{32, 24}, Pair{32, 32}),
+                         ::testing::Values(Pair{16, 16}, Pair{24, 16}, Pair{24, 20}, Pair{24, 24},
+                                           Pair{32, 16}, Pair{32, 20}, Pair{32, 24}, Pair{32, 32}),
                          [](const auto& info) {
-                             return std::to_string(info.param.container) + "_" + std::to_string(info.param.valid);
+                             return std::to_string(info.param.container) + "_" +
+                                    std::to_string(info.param.valid);
                          });
 
 TEST(WavDelivery, PlainPcmWithFewerValidBitsIsItsContainer) {
@@ -74,8 +77,8 @@ std::vector<int32_t> ramp(size_t frames, uint32_t channels) {
     return out;
 }
 
-std::vector<int32_t> channel_of(const std::vector<int32_t>& interleaved, uint32_t channels, uint32_t c,
-                                size_t frames) {
+std::vector<int32_t> channel_of(const std::vector<int32_t>& interleaved, uint32_t channels,
+                                uint32_t c, size_t frames) {
     std::vector<int32_t> out;
     for (size_t i = 0; i < frames; ++i) {
         out.push_back(interleaved[i * channels + c]);
@@ -86,7 +89,8 @@ std::vector<int32_t> channel_of(const std::vector<int32_t>& interleaved, uint32_
 TEST(WavDelivery, BlocksOf4096WithTheRemainderLast) {
     for (uint32_t channels : {1u, 2u, 6u, 8u}) {
         const std::vector<int32_t> samples = ramp(10000, channels);
-        const WavRun run = run_wav_reader(simple_wav(pcm_fmt(uint16_t(channels), 16), pcm_bytes(samples, 16, 16)));
+        const WavRun run =
+            run_wav_reader(simple_wav(pcm_fmt(uint16_t(channels), 16), pcm_bytes(samples, 16, 16)));
         SCOPED_TRACE(channels);
         ASSERT_TRUE(run.ok) << run.error;
         EXPECT_EQ(run.format.total_frames, 10000u);
@@ -96,7 +100,8 @@ TEST(WavDelivery, BlocksOf4096WithTheRemainderLast) {
             EXPECT_EQ(run.recorder.channels[c], channel_of(samples, channels, c, 10000));
         }
     }
-    const WavRun exact = run_wav_reader(simple_wav(pcm_fmt(2, 24), pcm_bytes(ramp(8192, 2), 24, 24)));
+    const WavRun exact =
+        run_wav_reader(simple_wav(pcm_fmt(2, 24), pcm_bytes(ramp(8192, 2), 24, 24)));
     ASSERT_TRUE(exact.ok) << exact.error;
     EXPECT_EQ(exact.recorder.blocks, (std::vector<uint32_t>{4096, 4096}));
     const WavRun single = run_wav_reader(simple_wav(pcm_fmt(8, 32), pcm_bytes(ramp(1, 8), 32, 32)));

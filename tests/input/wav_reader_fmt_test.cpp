@@ -99,15 +99,21 @@ TEST(WavFmt, FieldRanges) {
         {[](FmtFields& f) { f.channels = 0; }, "WAV channel count must be between 1 and 8"},
         {[](FmtFields& f) { f.channels = 9; }, "WAV channel count must be between 1 and 8"},
         {[](FmtFields& f) { f.sample_rate = 0; }, "WAV sample rate is invalid"},
-        {[](FmtFields& f) { f.bits_per_sample = 8; }, "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
-        {[](FmtFields& f) { f.bits_per_sample = 20; }, "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
-        {[](FmtFields& f) { f.bits_per_sample = 40; }, "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
+        {[](FmtFields& f) { f.bits_per_sample = 8; },
+         "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
+        {[](FmtFields& f) { f.bits_per_sample = 20; },
+         "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
+        {[](FmtFields& f) { f.bits_per_sample = 40; },
+         "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
         {[](FmtFields& f) { f.valid_bits = 0; }, "RO-ZOZA accepts 16, 20, 24 or 32 valid PCM bits"},
-        {[](FmtFields& f) { f.valid_bits = 18; }, "RO-ZOZA accepts 16, 20, 24 or 32 valid PCM bits"},
+        {[](FmtFields& f) { f.valid_bits = 18; },
+         "RO-ZOZA accepts 16, 20, 24 or 32 valid PCM bits"},
         {[](FmtFields& f) { f.valid_bits = 8; }, "RO-ZOZA accepts 16, 20, 24 or 32 valid PCM bits"},
         {[](FmtFields& f) { f.valid_bits = 32; }, "WAV valid bit depth exceeds its PCM container"},
-        {[](FmtFields& f) { f.block_align = 7; }, "WAV block alignment is inconsistent with its PCM format"},
-        {[](FmtFields& f) { f.block_align = 0; }, "WAV block alignment is inconsistent with its PCM format"},
+        {[](FmtFields& f) { f.block_align = 7; },
+         "WAV block alignment is inconsistent with its PCM format"},
+        {[](FmtFields& f) { f.block_align = 0; },
+         "WAV block alignment is inconsistent with its PCM format"},
     };
     for (const Case& c : cases) {
         FmtFields fmt = extensible_fmt(2, 24, 24);
@@ -134,13 +140,17 @@ TEST(WavFmt, ChecksRunInOrder) {
         {[](FmtFields&) {}, "WAV fmt chunk is too short"},
         {[](FmtFields& f) { f.size = 36; }, "WAVEFORMATEXTENSIBLE fmt chunk is incomplete"},
         {[](FmtFields& f) { f.size = 40; }, "WAVEFORMATEXTENSIBLE fmt chunk is incomplete"},
-        {[](FmtFields& f) { f.extension_size = 22; }, "WAVEFORMATEXTENSIBLE input is not integer PCM"},
+        {[](FmtFields& f) { f.extension_size = 22; },
+         "WAVEFORMATEXTENSIBLE input is not integer PCM"},
         {[](FmtFields& f) { f.sub_format = 1; }, "WAV channel count must be between 1 and 8"},
         {[](FmtFields& f) { f.channels = 3; }, "WAV sample rate is invalid"},
-        {[](FmtFields& f) { f.sample_rate = 96000; }, "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
-        {[](FmtFields& f) { f.bits_per_sample = 24; }, "RO-ZOZA accepts 16, 20, 24 or 32 valid PCM bits"},
+        {[](FmtFields& f) { f.sample_rate = 96000; },
+         "RO-ZOZA accepts 16, 24 or 32-bit PCM containers"},
+        {[](FmtFields& f) { f.bits_per_sample = 24; },
+         "RO-ZOZA accepts 16, 20, 24 or 32 valid PCM bits"},
         {[](FmtFields& f) { f.valid_bits = 32; }, "WAV valid bit depth exceeds its PCM container"},
-        {[](FmtFields& f) { f.valid_bits = 20; }, "WAV block alignment is inconsistent with its PCM format"},
+        {[](FmtFields& f) { f.valid_bits = 20; },
+         "WAV block alignment is inconsistent with its PCM format"},
     };
     for (const Step& step : steps) {
         step.mend(fmt);
@@ -169,7 +179,8 @@ TEST(WavFmt, LaterChunkReplacesEarlierOne) {
     WavFile bad_second;
     bad_second.chunk("fmt ", fmt_body(pcm_fmt(2, 16))).chunk("fmt ", fmt_body(pcm_fmt(2, 8)));
     bad_second.chunk("data", kFrames);
-    expect_header_failure(run_wav_reader(bad_second), "RO-ZOZA accepts 16, 24 or 32-bit PCM containers");
+    expect_header_failure(run_wav_reader(bad_second),
+                          "RO-ZOZA accepts 16, 24 or 32-bit PCM containers");
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The specialised block unpackers against a plain sample-by-sample reference.
+#include "input/wav_samples.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
-
-#include "input/wav_samples.h"
 
 namespace qv {
 namespace {
@@ -19,7 +19,8 @@ int32_t reference_sample(const uint8_t* p, uint32_t container_bits, uint32_t val
         const uint32_t u = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
         value = (u & 0x800000) ? int32_t(u) - 0x1000000 : int32_t(u);
     } else {
-        value = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+        value = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                        uint32_t(p[3]) << 24);
     }
     if (valid_bits < container_bits) {
         value >>= container_bits - valid_bits;
@@ -32,23 +33,26 @@ struct Layout {
     uint32_t valid;
 };
 
-constexpr Layout kAccepted[] = {{16, 16}, {24, 16}, {24, 20}, {24, 24}, {32, 16}, {32, 20}, {32, 24}, {32, 32}};
+constexpr Layout kAccepted[] = {{16, 16}, {24, 16}, {24, 20}, {24, 24},
+                                {32, 16}, {32, 20}, {32, 24}, {32, 32}};
 
 TEST(WavSamples, EveryUnpackerMatchesTheReference) {
     std::mt19937 random(20240611);
     for (const Layout& layout : kAccepted) {
         for (uint32_t channels = 1; channels <= 8; ++channels) {
-            const WavBlockUnpacker unpack = select_wav_unpacker(layout.container, layout.valid, channels);
+            const WavBlockUnpacker unpack =
+                select_wav_unpacker(layout.container, layout.valid, channels);
             ASSERT_NE(unpack, nullptr);
             const uint32_t bytes = layout.container / 8;
             for (uint32_t frames : {1u, 3u, 17u, 4095u, 4096u}) {
-                SCOPED_TRACE(testing::Message() << layout.container << "/" << layout.valid << " ch " << channels
-                                                << " frames " << frames);
+                SCOPED_TRACE(testing::Message() << layout.container << "/" << layout.valid << " ch "
+                                                << channels << " frames " << frames);
                 std::vector<uint8_t> raw(size_t(frames) * channels * bytes + kWavUnpackSlack);
                 for (uint8_t& b : raw) {
                     b = uint8_t(random());
                 }
-                std::vector<std::vector<int32_t>> planes(channels, std::vector<int32_t>(frames, 0x5A5A5A5A));
+                std::vector<std::vector<int32_t>> planes(channels,
+                                                         std::vector<int32_t>(frames, 0x5A5A5A5A));
                 std::vector<int32_t*> table;
                 for (auto& plane : planes) {
                     table.push_back(plane.data());

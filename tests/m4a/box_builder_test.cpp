@@ -16,7 +16,9 @@ TEST(BoxBuilder, IntegersAreBigEndianAndAppended) {
 TEST(BoxBuilder, FourccIsFourRawBytes) {
     Bytes out;
     put_fourcc(out, "M4A ");
-    put_fourcc(out, "\xA9" "nam");
+    put_fourcc(out,
+               "\xA9"
+               "nam");
     EXPECT_EQ(out, (Bytes{'M', '4', 'A', ' ', 0xA9, 'n', 'a', 'm'}));
 }
 
@@ -29,8 +31,7 @@ TEST(BoxBuilder, AppendBytesKeepsOrder) {
 
 TEST(BoxBuilder, BoxSizeCountsItsHeader) {
     EXPECT_EQ(make_box("free", Bytes{}), (Bytes{0, 0, 0, 8, 'f', 'r', 'e', 'e'}));
-    EXPECT_EQ(make_box("abcd", Bytes{9, 8, 7}),
-              (Bytes{0, 0, 0, 11, 'a', 'b', 'c', 'd', 9, 8, 7}));
+    EXPECT_EQ(make_box("abcd", Bytes{9, 8, 7}), (Bytes{0, 0, 0, 11, 'a', 'b', 'c', 'd', 9, 8, 7}));
     EXPECT_EQ(make_box("big ", Bytes(70000, 0)).size(), 70008u);
     EXPECT_EQ(make_box("big ", Bytes(70000, 0))[1], 0x01);  // 70008 = 0x00011178
 }
@@ -50,9 +51,9 @@ TEST(BoxBuilder, FullBoxCarriesAGivenVersion) {
 TEST(BoxBuilder, LargeHeaderHasSizeOneThenTheSizeIn64Bits) {
     EXPECT_EQ(make_large_box_header("mdat", 0x100000008ull),
               (Bytes{0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 1, 0, 0, 0, 8}));
-    EXPECT_EQ(make_large_box_header("mdat", 0x0123456789ABCDEFull),
-              (Bytes{0, 0, 0, 1, 'm', 'd', 'a', 't', 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD,
-                     0xEF}));
+    EXPECT_EQ(
+        make_large_box_header("mdat", 0x0123456789ABCDEFull),
+        (Bytes{0, 0, 0, 1, 'm', 'd', 'a', 't', 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 namespace qv {
 
 struct M4aWriterTestAccess {
-    static void set_payload_bytes(M4aWriter& writer, uint64_t bytes) { writer.payload_bytes = bytes; }
+    static void set_payload_bytes(M4aWriter& writer, uint64_t bytes) {
+        writer.payload_bytes = bytes;
+    }
     static void set_largest_compact_payload(M4aWriter& writer, uint64_t bytes) {
         writer.largest_compact_payload = bytes;
     }
@@ -25,9 +27,9 @@ namespace {
 
 using test::Box;
 using test::box_at;
+using test::ByteVec;
 using test::check;
 using test::expect_with_file_size_limit;
-using test::ByteVec;
 using test::TestFolder;
 using test::u32_at;
 using test::u64_at;
@@ -91,8 +93,8 @@ TEST_F(M4aWriterTest, FileLayoutAndSampleTables) {
     const std::vector<Box> top = test::children(file, 0, file.size());
     ASSERT_EQ(test::types_of(top), "ftyp mdat moov");
     EXPECT_EQ(test::bytes_of(file, 0, 28),
-              (ByteVec{0, 0, 0, 28, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ', 0, 0, 0, 0, 'M', '4',
-                       'A', ' ', 'm', 'p', '4', '2', 'i', 's', 'o', 'm'}));
+              (ByteVec{0, 0, 0,   28,  'f', 't', 'y', 'p', 'M', '4', 'A', ' ', 0,   0,
+                       0, 0, 'M', '4', 'A', ' ', 'm', 'p', '4', '2', 'i', 's', 'o', 'm'}));
     EXPECT_EQ(top[1].offset, 28u);
     EXPECT_EQ(top[1].size, 8 + payload.size());
     EXPECT_EQ(test::bytes_of(file, 36, payload.size()), payload);
@@ -191,10 +193,10 @@ TEST_F(M4aWriterTest, InvalidPacketsAreNotRecorded) {
     EXPECT_EQ(u32_at(file, box_at(file, std::string(stbl) + "stsz").offset + 16), 1u);
 }
 
-const ByteVec ftyp28{0, 0, 0, 28, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ', 0, 0, 0, 0,
-                     'M', '4', 'A', ' ', 'm', 'p', '4', '2', 'i', 's', 'o', 'm'};
-const ByteVec ftyp20{0, 0, 0, 20, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ',
-                     0, 0, 0, 0, 'i', 's', 'o', 'm'};
+const ByteVec ftyp28{0, 0, 0,   28,  'f', 't', 'y', 'p', 'M', '4', 'A', ' ', 0,   0,
+                     0, 0, 'M', '4', 'A', ' ', 'm', 'p', '4', '2', 'i', 's', 'o', 'm'};
+const ByteVec ftyp20{0,   0,   0, 20, 'f', 't', 'y', 'p', 'M', '4',
+                     'A', ' ', 0, 0,  0,   0,   'i', 's', 'o', 'm'};
 
 ByteVec concat(ByteVec a, const ByteVec& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -256,8 +258,9 @@ protected:
         }
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             const uint32_t frames = i + 1 < sizes.size() ? 4096 : 17;
-            EXPECT_TRUE(append(writer, packet_bytes(sizes[i], static_cast<uint8_t>(i)), frames,
-                               error)) << error;
+            EXPECT_TRUE(
+                append(writer, packet_bytes(sizes[i], static_cast<uint8_t>(i)), frames, error))
+                << error;
         }
         EXPECT_TRUE(writer.finalize(cookie24, error)) << error;
         return test::read_file(out);
@@ -289,17 +292,18 @@ TEST_F(LoweredLimitTest, OneByteMoreTakesTheLargeHeaderAndCo64) {
 
     const Box co64 = box_at(file, std::string(stbl) + "co64");
     EXPECT_EQ(test::bytes_of(file, co64.offset, co64.size),
-              (ByteVec{0, 0, 0, 24, 'c', 'o', '6', '4', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
-                       0, 36}));
+              (ByteVec{0, 0, 0, 24, 'c', 'o', '6', '4', 0, 0, 0, 0,
+                       0, 0, 0, 1,  0,   0,   0,   0,   0, 0, 0, 36}));
     EXPECT_FALSE(test::find_box(file, std::string(stbl) + "stco").has_value());
     // Every other box as in the compact file.
-    for (const char* path : {"moov/mvhd", "moov/trak/tkhd", "moov/trak/mdia/mdhd",
-                             "moov/trak/mdia/hdlr", "moov/trak/mdia/minf/stbl/stsd",
-                             "moov/trak/mdia/minf/stbl/stts", "moov/trak/mdia/minf/stbl/stsc",
-                             "moov/trak/mdia/minf/stbl/stsz", "moov/udta"}) {
+    for (const char* path :
+         {"moov/mvhd", "moov/trak/tkhd", "moov/trak/mdia/mdhd", "moov/trak/mdia/hdlr",
+          "moov/trak/mdia/minf/stbl/stsd", "moov/trak/mdia/minf/stbl/stts",
+          "moov/trak/mdia/minf/stbl/stsc", "moov/trak/mdia/minf/stbl/stsz", "moov/udta"}) {
         const Box b = box_at(file, path);
         EXPECT_EQ(test::bytes_of(file, b.offset, b.size),
-                  test::bytes_of(compact, box_at(compact, path).offset, b.size)) << path;
+                  test::bytes_of(compact, box_at(compact, path).offset, b.size))
+            << path;
     }
     EXPECT_EQ(top[2].size, box_at(compact, "moov").size + 4);
 }

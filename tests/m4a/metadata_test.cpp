@@ -30,10 +30,13 @@ std::vector<std::string> item_codes(const Bytes& udta) {
 
 TEST(Metadata, WorkedItemBytes) {
     Bytes list;
-    put_text_item(list, "\xA9" "nam", "abc");
-    EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x1B, 0xA9, 0x6E, 0x61, 0x6D, 0x00, 0x00, 0x00,
-                           0x13, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00,
-                           0x00, 0x00, 0x61, 0x62, 0x63}));
+    put_text_item(list,
+                  "\xA9"
+                  "nam",
+                  "abc");
+    EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x1B, 0xA9, 0x6E, 0x61, 0x6D, 0x00,
+                           0x00, 0x00, 0x13, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00,
+                           0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x61, 0x62, 0x63}));
     list.clear();
     put_number_pair_item(list, "trkn", 3, 12, false);
     EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x20, 0x74, 0x72, 0x6B, 0x6E, 0x00, 0x00, 0x00,
@@ -82,8 +85,29 @@ TEST(Metadata, ItemsFollowTheFixedOrder) {
     tags.title = "t";
     const Bytes cover{0xFF, 0xD8, 0xFF};
     const std::vector<std::string> expected{
-        "\xA9" "nam", "\xA9" "ART", "\xA9" "alb", "aART", "\xA9" "gen", "\xA9" "day",
-        "\xA9" "cmt", "\xA9" "wrt", "\xA9" "lyr", "cprt", "\xA9" "too", "trkn", "disk", "covr"};
+        "\xA9"
+        "nam",
+        "\xA9"
+        "ART",
+        "\xA9"
+        "alb",
+        "aART",
+        "\xA9"
+        "gen",
+        "\xA9"
+        "day",
+        "\xA9"
+        "cmt",
+        "\xA9"
+        "wrt",
+        "\xA9"
+        "lyr",
+        "cprt",
+        "\xA9"
+        "too",
+        "trkn",
+        "disk",
+        "covr"};
     EXPECT_EQ(item_codes(build_udta(tags, cover, artwork_type_jpeg)), expected);
 }
 
@@ -102,22 +126,37 @@ TEST(Metadata, InputOnlyItemsFollowTheOptionItemsAndPrecedeTheCover) {
     tags.title = "t";
     const Bytes cover{0x89, 0x50};
     const std::vector<std::string> expected{
-        "\xA9" "nam", "\xA9" "too", "disk", "\xA9" "grp", "tmpo", "cpil", "sonm", "soar",
-        "soal", "soaa", "soco", "----", "----", "covr"};
+        "\xA9"
+        "nam",
+        "\xA9"
+        "too",
+        "disk",
+        "\xA9"
+        "grp",
+        "tmpo",
+        "cpil",
+        "sonm",
+        "soar",
+        "soal",
+        "soaa",
+        "soco",
+        "----",
+        "----",
+        "covr"};
     EXPECT_EQ(item_codes(build_udta(tags, cover, artwork_type_png)), expected);
 }
 
 TEST(Metadata, TempoAndCompilationAreIntegerItems) {
     Bytes list;
     put_tempo_item(list, 0x1234);
-    EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x1A, 0x74, 0x6D, 0x70, 0x6F, 0x00, 0x00, 0x00,
-                           0x12, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x15, 0x00, 0x00,
-                           0x00, 0x00, 0x12, 0x34}));
+    EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x1A, 0x74, 0x6D, 0x70, 0x6F, 0x00,
+                           0x00, 0x00, 0x12, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00,
+                           0x00, 0x15, 0x00, 0x00, 0x00, 0x00, 0x12, 0x34}));
     list.clear();
     put_compilation_item(list);
-    EXPECT_EQ(list, (Bytes{0x00, 0x00, 0x00, 0x19, 0x63, 0x70, 0x69, 0x6C, 0x00, 0x00, 0x00,
-                           0x11, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x15, 0x00, 0x00,
-                           0x00, 0x00, 0x01}));
+    EXPECT_EQ(list,
+              (Bytes{0x00, 0x00, 0x00, 0x19, 0x63, 0x70, 0x69, 0x6C, 0x00, 0x00, 0x00, 0x11, 0x64,
+                     0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x15, 0x00, 0x00, 0x00, 0x00, 0x01}));
 }
 
 // A tempo of 0 is written when the input had one; no tempo writes nothing.
@@ -136,10 +175,10 @@ TEST(Metadata, FreeformItemBytes) {
     Bytes expected{0x00, 0x00, 0x00, 0x46, 0x2D, 0x2D, 0x2D, 0x2D,  // ---- (70)
                    0x00, 0x00, 0x00, 0x1C, 0x6D, 0x65, 0x61, 0x6E, 0x00, 0x00, 0x00, 0x00};
     expected.insert(expected.end(), mean.begin(), mean.end());
-    const Bytes rest{0x00, 0x00, 0x00, 0x10, 0x6E, 0x61, 0x6D, 0x65, 0x00, 0x00, 0x00, 0x00,
-                     0x49, 0x73, 0x72, 0x63,  // name "Isrc", as written
-                     0x00, 0x00, 0x00, 0x12, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x01,
-                     0x00, 0x00, 0x00, 0x00, 0x41, 0x42};
+    const Bytes rest{0x00, 0x00, 0x00, 0x10, 0x6E, 0x61, 0x6D, 0x65, 0x00,
+                     0x00, 0x00, 0x00, 0x49, 0x73, 0x72, 0x63,  // name "Isrc", as written
+                     0x00, 0x00, 0x00, 0x12, 0x64, 0x61, 0x74, 0x61, 0x00,
+                     0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x41, 0x42};
     expected.insert(expected.end(), rest.begin(), rest.end());
     EXPECT_EQ(list, expected);
     list.clear();
@@ -169,14 +208,20 @@ TEST(Metadata, NumberPairsWrittenWhenEitherValueIsSet) {
 
 TEST(Metadata, EmptyTextWritesNothing) {
     Bytes list;
-    put_text_item(list, "\xA9" "nam", "");
+    put_text_item(list,
+                  "\xA9"
+                  "nam",
+                  "");
     EXPECT_TRUE(list.empty());
 }
 
 TEST(Metadata, TextBytesAreStoredUnchanged) {
     Bytes list;
     const std::string text = "K\xC3\xB6ln \xE2\x99\xAA\xFF";  // any bytes, not checked
-    put_text_item(list, "\xA9" "ART", text);
+    put_text_item(list,
+                  "\xA9"
+                  "ART",
+                  text);
     ASSERT_EQ(list.size(), 24 + text.size());
     EXPECT_EQ(std::string(list.begin() + 24, list.end()), text);
 }
@@ -205,13 +250,12 @@ TEST(Metadata, CoverNeedsBytesAndAKnownType) {
               std::vector<std::string>{"covr"});
 }
 
-TEST(Metadata, NothingToWriteGivesNoUdta) {
-    EXPECT_TRUE(build_udta(no_tags(), {}, 0).empty());
-}
+TEST(Metadata, NothingToWriteGivesNoUdta) { EXPECT_TRUE(build_udta(no_tags(), {}, 0).empty()); }
 
 TEST(Metadata, DefaultEncoderAlone) {
     const Bytes udta = build_udta(TagSet{}, {}, 0);
-    EXPECT_EQ(item_codes(udta), std::vector<std::string>{"\xA9" "too"});
+    EXPECT_EQ(item_codes(udta), std::vector<std::string>{"\xA9"
+                                                         "too"});
     const std::string text = default_encoder_text;
     EXPECT_EQ(std::string(udta.end() - static_cast<std::ptrdiff_t>(text.size()), udta.end()), text);
 }

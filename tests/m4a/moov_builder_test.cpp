@@ -56,7 +56,8 @@ Bytes moov_for(const AudioFormat& format, const std::vector<uint32_t>& sizes,
 std::vector<uint32_t> table_of(const Bytes& d, const std::string& path) {
     const Box b = box_at(d, path);
     std::vector<uint32_t> values;
-    for (std::size_t at = b.offset + 12; at < b.offset + b.size; at += 4) values.push_back(u32_at(d, at));
+    for (std::size_t at = b.offset + 12; at < b.offset + b.size; at += 4)
+        values.push_back(u32_at(d, at));
     return values;
 }
 
@@ -161,8 +162,8 @@ TEST(MoovBuilder, HeadersStayVersionZeroWhileTheDurationFits) {
 TEST(MoovBuilder, HeadersWidenToVersionOneOneFramePastThirtyTwoBits) {
     const Bytes small = moov_for(format_of(1000, 16, 1), {1, 1}, {4096, 1}, cookie_of(24));
     const Bytes moov = moov_for(format_of(1000, 16, 1), {1, 1}, {0xFFFFFFFFu, 1}, cookie_of(24));
-    expect_version_one(moov, small, "moov/mvhd", 4, 0x100000000ull);           // timescale
-    expect_version_one(moov, small, "moov/trak/tkhd", 8, 0x100000000ull);      // track ID, 0
+    expect_version_one(moov, small, "moov/mvhd", 4, 0x100000000ull);            // timescale
+    expect_version_one(moov, small, "moov/trak/tkhd", 8, 0x100000000ull);       // track ID, 0
     expect_version_one(moov, small, "moov/trak/mdia/mdhd", 4, 0x100000000ull);  // timescale
     EXPECT_EQ(box_at(moov, "moov/mvhd").size, 120u);
     EXPECT_EQ(box_at(moov, "moov/trak/tkhd").size, 104u);
@@ -198,9 +199,9 @@ TEST(MoovBuilder, WideChunkOffsets) {
                                   ChunkOffsetBox::co64, cookie_of(24), no_tags(), {}, 0);
     EXPECT_FALSE(test::find_box(wide, std::string(stbl) + "stco").has_value());
     const Box co64 = box_at(wide, std::string(stbl) + "co64");
-    EXPECT_EQ(test::bytes_of(wide, co64.offset, co64.size),
-              (Bytes{0, 0, 0, 24, 'c', 'o', '6', '4', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
-                     36}));
+    EXPECT_EQ(
+        test::bytes_of(wide, co64.offset, co64.size),
+        (Bytes{0, 0, 0, 24, 'c', 'o', '6', '4', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 36}));
     EXPECT_EQ(wide.size(), narrow.size() + 4);
     // Up to the offsets the two movies are the same but for the sizes of the
     // boxes that hold them.
@@ -231,8 +232,8 @@ TEST(MoovBuilder, MovieAndTrackHeaders) {
 
     const Box tkhd = box_at(moov, "moov/trak/tkhd");
     ASSERT_EQ(tkhd.size, 92u);
-    EXPECT_EQ(u32_at(moov, tkhd.offset + 8), 7u);    // version 0, flags 7
-    EXPECT_EQ(u32_at(moov, tkhd.offset + 20), 1u);   // track ID
+    EXPECT_EQ(u32_at(moov, tkhd.offset + 8), 7u);   // version 0, flags 7
+    EXPECT_EQ(u32_at(moov, tkhd.offset + 20), 1u);  // track ID
     EXPECT_EQ(u16_at(moov, tkhd.offset + 44), 0x0100u);
     for (int i = 0; i < 9; ++i) EXPECT_EQ(u32_at(moov, tkhd.offset + 48 + 4 * i), matrix[i]);
     EXPECT_EQ(u32_at(moov, tkhd.offset + 84), 0u);
@@ -259,10 +260,11 @@ TEST(MoovBuilder, HandlerAndDataReferenceBytes) {
               (Bytes{0, 0, 0, 16, 's', 'm', 'h', 'd', 0, 0, 0, 0, 0, 0, 0, 0}));
     const Box dinf = box_at(moov, "moov/trak/mdia/minf/dinf");
     EXPECT_EQ(test::bytes_of(moov, dinf.offset, dinf.size),
-              (Bytes{0, 0, 0, 36, 'd', 'i', 'n', 'f', 0, 0, 0, 28, 'd', 'r', 'e', 'f', 0, 0, 0, 0,
-                     0, 0, 0, 1, 0, 0, 0, 12, 'u', 'r', 'l', ' ', 0, 0, 0, 1}));
-    EXPECT_EQ(test::types_of(test::children_of(moov, box_at(moov, "moov/trak/mdia/minf/stbl"), "minf")),
-              "stsd stts stsc stsz stco");
+              (Bytes{0, 0, 0, 36, 'd', 'i', 'n', 'f', 0, 0,  0,   28,  'd', 'r', 'e', 'f', 0, 0,
+                     0, 0, 0, 0,  0,   1,   0,   0,   0, 12, 'u', 'r', 'l', ' ', 0,   0,   0, 1}));
+    EXPECT_EQ(
+        test::types_of(test::children_of(moov, box_at(moov, "moov/trak/mdia/minf/stbl"), "minf")),
+        "stsd stts stsc stsz stco");
 }
 
 struct EntryCase {
@@ -280,8 +282,8 @@ TEST(MoovBuilder, SampleEntryHoldsTheCookieUnchanged) {
         const Box stsd = box_at(moov, std::string(stbl) + "stsd");
         const Box entry = box_at(moov, std::string(stbl) + "stsd/alac");
         const Box nested = box_at(moov, std::string(stbl) + "stsd/alac/alac");
-        EXPECT_EQ(stsd.size, c.cookie_size + 64);  // 88 or 112
-        EXPECT_EQ(entry.size, c.cookie_size + 48);  // 72 or 96
+        EXPECT_EQ(stsd.size, c.cookie_size + 64);    // 88 or 112
+        EXPECT_EQ(entry.size, c.cookie_size + 48);   // 72 or 96
         EXPECT_EQ(nested.size, c.cookie_size + 12);  // 36 or 60
         EXPECT_EQ(u32_at(moov, stsd.offset + 12), 1u);
         const std::size_t e = entry.offset + 8;

@@ -17,7 +17,8 @@ using test::TestFolder;
 
 std::vector<uint8_t> pattern(std::size_t size, uint8_t seed) {
     std::vector<uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 13 + (i >> 9));
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<uint8_t>(seed + i * 13 + (i >> 9));
     return bytes;
 }
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "common/byte_order.h"
 #include "alac/decoder/alac_decoder.h"
+#include "common/byte_order.h"
 
 namespace {
 
@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
 
     qv::MagicCookie config;
     std::string error;
-    if (!qv::read_magic_cookie(&file[nested.begin + 4], nested.end - nested.begin - 4,
-                                     config, error)) {
+    if (!qv::read_magic_cookie(&file[nested.begin + 4], nested.end - nested.begin - 4, config,
+                               error)) {
         return fail("cookie: " + error);
     }
     qv::AlacDecoder decoder;
@@ -109,7 +109,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> interleaved;
     for (uint32_t p = 0; p < packets; ++p) {
         const uint32_t size = uniform != 0 ? uniform : load_be32(&file[stsz.begin + 12 + 4 * p]);
-        if (offset + size > file.size()) return fail("packet " + std::to_string(p) + " past the file end");
+        if (offset + size > file.size())
+            return fail("packet " + std::to_string(p) + " past the file end");
         const qv::AlacDecodeStatus status = decoder.decode_frame(&file[offset], size);
         if (status != qv::AlacDecodeStatus::ok) {
             return fail("packet " + std::to_string(p) + ": " + qv::alac_decode_status_text(status));
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
             return fail("write failed");
         }
     }
-    if (std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0)) return fail("write failed");
+    if (std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0))
+        return fail("write failed");
     return 0;
 }

@@ -47,7 +47,7 @@ inline constexpr uint32_t header_flags(bool partial, uint32_t bytes_shifted, boo
 inline constexpr uint32_t mix_field_bits = 8;  // mix_bits and mix_res each
 inline constexpr uint32_t predictor_byte_bits = 8;
 inline constexpr uint32_t coef_bits = 16;
-inline constexpr uint32_t prediction_mode = 0;  // the only mode
+inline constexpr uint32_t prediction_mode = 0;   // the only mode
 inline constexpr uint32_t predictor_weight = 4;  // the only weight factor
 
 // Mode in the high nibble, prediction shift in the low one.
@@ -69,7 +69,7 @@ inline constexpr uint32_t escape_prefix = 0x1FF;
 inline constexpr uint32_t escape_prefix_bits = 9;
 inline constexpr uint32_t max_rice_quotient = 9;
 inline constexpr uint32_t max_rice_code_bits = 25;  // a longer codeword escapes
-inline constexpr uint32_t run_escape_bits = 16;  // an escaped zero-run count
+inline constexpr uint32_t run_escape_bits = 16;     // an escaped zero-run count
 inline constexpr uint32_t max_zero_run = 65535;
 
 // Output capacity: a frame never needs more than 5 bytes per sample, plus one.

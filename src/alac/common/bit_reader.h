@@ -88,7 +88,8 @@ public:
     // Eight bytes of `data` from `index` on, big-endian; bytes past `size`
     // read as zero.
     static uint64_t load_be64(const uint8_t* data, size_t size, size_t index) {
-        if (size >= 8 && index <= size - 8) [[likely]] return qv::load_be64(data + index);
+        if (size >= 8 && index <= size - 8) [[likely]]
+            return qv::load_be64(data + index);
         uint8_t bytes[8] = {};
         if (index < size) {
             const size_t have = size - index;

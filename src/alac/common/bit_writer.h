@@ -6,10 +6,10 @@
 namespace qv {
 
 struct BitWriter {
-    uint8_t* cur = nullptr;    // byte that receives the next bit
-    uint8_t* end = nullptr;    // one past the last usable byte
-    uint32_t bit_index = 0;    // bits of *cur already used, from the top
-    uint32_t byte_size = 0;    // usable capacity in bytes
+    uint8_t* cur = nullptr;  // byte that receives the next bit
+    uint8_t* end = nullptr;  // one past the last usable byte
+    uint32_t bit_index = 0;  // bits of *cur already used, from the top
+    uint32_t byte_size = 0;  // usable capacity in bytes
 };
 
 // Starts a writer at the beginning of `buffer`; the bytes need not be cleared.

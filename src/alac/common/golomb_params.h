@@ -10,10 +10,10 @@ namespace qv {
 inline constexpr uint32_t usual_pb = 40;
 
 struct GolombParams {
-    uint32_t mb0 = 10;        // initial mean of the mapped residuals, scaled by 512
-    uint32_t pb = usual_pb;   // adaptation rate, in 1/512 per residual
-    uint32_t kb = 14;         // largest Rice parameter
-    uint32_t wb = 16383;      // zero-run divisor mask, 2^kb - 1
+    uint32_t mb0 = 10;       // initial mean of the mapped residuals, scaled by 512
+    uint32_t pb = usual_pb;  // adaptation rate, in 1/512 per residual
+    uint32_t kb = 14;        // largest Rice parameter
+    uint32_t wb = 16383;     // zero-run divisor mask, 2^kb - 1
 };
 
 }  // namespace qv

@@ -1,7 +1,7 @@
 #include "alac/common/magic_cookie.h"
 
-#include "common/byte_order.h"
 #include "alac/common/channel_layout.h"
+#include "common/byte_order.h"
 
 namespace qv {
 namespace {

@@ -16,7 +16,7 @@ struct MagicCookie {
     uint32_t pb = 40;
     uint32_t mb = 10;
     uint32_t kb = 14;
-    uint32_t channels = 2;  // 1..8
+    uint32_t channels = 2;   // 1..8
     uint32_t max_run = 255;  // carried, not needed to decode
     uint32_t max_frame_bytes = 0;
     uint32_t bit_rate = 0;  // average; 0 when not given

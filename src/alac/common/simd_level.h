@@ -9,7 +9,7 @@ namespace qv {
 enum class SimdLevel : uint8_t {
     portable,  // plain C++ loops only
     avx2,
-    avx512,    // AVX-512 F and VL, with BMI2
+    avx512,  // AVX-512 F and VL, with BMI2
 };
 
 // The best level this processor offers.

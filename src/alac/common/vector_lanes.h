@@ -63,7 +63,9 @@ struct Lanes;
 template <>
 struct Lanes<4> {
     using V = __m128i;
-    RZ_AVX2 static V load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
+    RZ_AVX2 static V load(const int32_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const V*>(p));
+    }
     RZ_AVX2 static V splat(int32_t x) { return _mm_set1_epi32(x); }
     RZ_AVX2 static V add(V a, V b) { return _mm_add_epi32(a, b); }
     RZ_AVX2 static V sub(V a, V b) { return _mm_sub_epi32(a, b); }
@@ -96,7 +98,9 @@ struct Lanes<4> {
 template <>
 struct Lanes<8> {
     using V = __m256i;
-    RZ_AVX2 static V load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const V*>(p)); }
+    RZ_AVX2 static V load(const int32_t* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const V*>(p));
+    }
     RZ_AVX2 static V splat(int32_t x) { return _mm256_set1_epi32(x); }
     RZ_AVX2 static V add(V a, V b) { return _mm256_add_epi32(a, b); }
     RZ_AVX2 static V sub(V a, V b) { return _mm256_sub_epi32(a, b); }
@@ -125,7 +129,8 @@ struct Lanes<8> {
         return _mm256_sub_epi32(_mm256_add_epi32(s, carry), v);
     }
     RZ_AVX2 static V advance(V window, V newest) {
-        const V down = _mm256_permutevar8x32_epi32(window, _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 7));
+        const V down =
+            _mm256_permutevar8x32_epi32(window, _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 7));
         return _mm256_blend_epi32(down, newest, 0x80);
     }
 };
@@ -202,8 +207,10 @@ using TapCount = std::integral_constant<int, N>;
 template <class F>
 inline void with_tap_counts(int order_u, int order_v, F&& f) {
     if (order_u == 4) {
-        if (order_v == 4) f(TapCount<4>{}, TapCount<4>{});
-        else f(TapCount<4>{}, TapCount<8>{});
+        if (order_v == 4)
+            f(TapCount<4>{}, TapCount<4>{});
+        else
+            f(TapCount<4>{}, TapCount<8>{});
     } else if (order_v == 4) {
         f(TapCount<8>{}, TapCount<4>{});
     } else {

@@ -5,10 +5,10 @@
 
 #include "alac/common/alac_format.h"
 #include "alac/common/channel_layout.h"
-#include "common/int_width.h"
 #include "alac/decoder/golomb_decoder.h"
 #include "alac/decoder/golomb_reader.h"
 #include "alac/decoder/unpredictor.h"
+#include "common/int_width.h"
 
 namespace qv {
 namespace {
@@ -152,13 +152,15 @@ AlacDecodeStatus AlacDecoder::read_header(BitReader& reader, ElementHeader& head
     if (reserved != 0) return AlacDecodeStatus::reserved_bits;
     if (header.frames == 0 || header.frames > config_.frame_length)
         return AlacDecodeStatus::bad_frame_count;
-    if (frame_count_ == 0) frame_count_ = header.frames;
-    else if (frame_count_ != header.frames) return AlacDecodeStatus::frame_count_mismatch;
+    if (frame_count_ == 0)
+        frame_count_ = header.frames;
+    else if (frame_count_ != header.frames)
+        return AlacDecodeStatus::frame_count_mismatch;
     return AlacDecodeStatus::ok;
 }
 
 AlacDecodeStatus AlacDecoder::decode_element(BitReader& reader, uint32_t tag, uint32_t instance,
-                                              uint32_t position) {
+                                             uint32_t position) {
     ElementHeader header;
     const AlacDecodeStatus status = read_header(reader, header);
     if (status != AlacDecodeStatus::ok) return status;
@@ -185,8 +187,7 @@ AlacDecodeStatus AlacDecoder::decode_uncompressed(BitReader& reader, uint32_t po
 }
 
 AlacDecodeStatus AlacDecoder::decode_compressed(BitReader& reader, const ElementHeader& header,
-                                                uint32_t position, uint32_t width,
-                                                size_t v_start) {
+                                                uint32_t position, uint32_t width, size_t v_start) {
     const uint32_t frames = frame_count_;
     const uint32_t low_width = 8 * header.bytes_shifted;
     if (low_width >= config_.bit_depth) return AlacDecodeStatus::bad_bytes_shifted;
@@ -251,8 +252,8 @@ bool AlacDecoder::finish_pair(int32_t* u, int32_t* v, uint32_t frames, uint32_t 
 // A single element's residuals; its filter waits for the frame's next single
 // element, so that the two run as one pair (channel layouts with a centre and
 // an LFE channel have two), or for the end of the frame.
-AlacDecodeStatus AlacDecoder::decode_single(BitReader& reader, ChannelCoding& coding,
-                                            int32_t* x, uint32_t chan_bits, uint32_t low_width) {
+AlacDecodeStatus AlacDecoder::decode_single(BitReader& reader, ChannelCoding& coding, int32_t* x,
+                                            uint32_t chan_bits, uint32_t low_width) {
     const uint32_t frames = frame_count_;
     const GolombParams& params = golomb_;
     const AlacDecodeStatus status = golomb_decode(reader, params, x, frames, chan_bits);

@@ -58,8 +58,8 @@ private:
     AlacDecodeStatus decode_uncompressed(BitReader& reader, uint32_t position, uint32_t width);
     AlacDecodeStatus decode_compressed(BitReader& reader, const ElementHeader& header,
                                        uint32_t position, uint32_t width, size_t v_start);
-    AlacDecodeStatus rebuild_pair(BitReader& reader, ChannelCoding* coding,
-                                  int32_t* const* signal, uint32_t chan_bits);
+    AlacDecodeStatus rebuild_pair(BitReader& reader, ChannelCoding* coding, int32_t* const* signal,
+                                  uint32_t chan_bits);
     bool unwrapped_samples_fit(const int32_t* x, const ChannelCoding& coding,
                                uint32_t chan_bits) const;
     bool finish_pair(int32_t* u, int32_t* v, uint32_t frames, uint32_t mix_bits, uint32_t mix_res,
@@ -76,8 +76,8 @@ private:
     bool configured_ = false;
     uint32_t frame_count_ = 0;
     const PairCodeStarts* starts_ = nullptr;  // of the frame being decoded
-    std::vector<int32_t> samples_;    // one frame_length run per ALAC position
-    std::vector<uint32_t> low_bits_;  // shifted-off bits, two per sample frame
+    std::vector<int32_t> samples_;            // one frame_length run per ALAC position
+    std::vector<uint32_t> low_bits_;          // shifted-off bits, two per sample frame
     PendingSingle pending_single_;
     std::vector<uint32_t> pending_low_bits_;  // the waiting single's low bits
     int32_t* by_position_[8] = {};

@@ -15,7 +15,8 @@ namespace qv::golomb_reader {
 // last index with eight bytes from it), so that the usual case is one
 // compare. Bytes past the end read as zero.
 inline uint64_t load_codes(const uint8_t* data, size_t size, ptrdiff_t last_whole, size_t index) {
-    if (static_cast<ptrdiff_t>(index) <= last_whole) [[likely]] return load_be64(data + index);
+    if (static_cast<ptrdiff_t>(index) <= last_whole) [[likely]]
+        return load_be64(data + index);
     return BitReader::load_be64(data, size, index);
 }
 

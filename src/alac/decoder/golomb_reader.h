@@ -91,17 +91,19 @@ public:
             *out_++ = unmap(n);
             // The mean follows the mapped value itself, before the run correction.
             biased_mb_ = biased_mb_ - decay(biased_mb_ - bias) + n * pb();
-            if (n > 0xFFFF) [[unlikely]] biased_mb_ = 0xFFFF + bias;
-            if (biased_mb_ >= 128 + bias || out_ == end_) [[likely]] return AlacDecodeStatus::ok;
+            if (n > 0xFFFF) [[unlikely]]
+                biased_mb_ = 0xFFFF + bias;
+            if (biased_mb_ >= 128 + bias || out_ == end_) [[likely]]
+                return AlacDecodeStatus::ok;
             // mb < 128 here, so the run parameter lies in 1..8.
             const uint32_t mb = biased_mb_ - bias;
-            const uint32_t kz =
-                static_cast<uint32_t>(std::countl_zero(mb)) - 24 + ((mb + 16) >> 6);
+            const uint32_t kz = static_cast<uint32_t>(std::countl_zero(mb)) - 24 + ((mb + 16) >> 6);
             const uint32_t run_mask = (1u << kb_) - 1;
             window_.fill();
             const Codeword run_code = read_codeword(window_, kz, alac::run_escape_bits);
             const uint32_t run = run_code.q * (((1u << kz) - 1) & run_mask) + run_code.r;
-            if (run > static_cast<uint32_t>(end_ - out_)) return AlacDecodeStatus::zero_run_overflow;
+            if (run > static_cast<uint32_t>(end_ - out_))
+                return AlacDecodeStatus::zero_run_overflow;
             std::fill(out_, out_ + run, 0);
             out_ += run;
             biased_mb_ = bias;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/int_width.h"
 #include "alac/decoder/unpredictor_kernels.h"
+#include "common/int_width.h"
 
 namespace qv {
 namespace {
@@ -119,12 +119,16 @@ void rebuild_portable(const UnpredictorInput& s, uint32_t count, uint32_t chan_b
     int32_t* x = s.samples;
     switch (s.order) {
         case 4:
-            if (s.den_shift == 9) run_fixed_filter<4, 9>(x, count, s.coefs, shift, s.den_shift);
-            else run_fixed_filter<4, 0>(x, count, s.coefs, shift, s.den_shift);
+            if (s.den_shift == 9)
+                run_fixed_filter<4, 9>(x, count, s.coefs, shift, s.den_shift);
+            else
+                run_fixed_filter<4, 0>(x, count, s.coefs, shift, s.den_shift);
             break;
         case 8:
-            if (s.den_shift == 9) run_fixed_filter<8, 9>(x, count, s.coefs, shift, s.den_shift);
-            else run_fixed_filter<8, 0>(x, count, s.coefs, shift, s.den_shift);
+            if (s.den_shift == 9)
+                run_fixed_filter<8, 9>(x, count, s.coefs, shift, s.den_shift);
+            else
+                run_fixed_filter<8, 0>(x, count, s.coefs, shift, s.den_shift);
             break;
         default: run_filter(x, count, s.coefs, s.order, shift, s.den_shift); break;
     }
@@ -189,7 +193,8 @@ bool unpredict_block_pair_reading_both(const UnpredictorInput& u, const Unpredic
                                        golomb_reader::UsualResidualReader& u_rest,
                                        golomb_reader::UsualResidualReader& v_rest) {
     using namespace unpredictor_kernels;
-    if (u_rest.decode_to(9) != AlacDecodeStatus::ok || v_rest.decode_to(9) != AlacDecodeStatus::ok ||
+    if (u_rest.decode_to(9) != AlacDecodeStatus::ok ||
+        v_rest.decode_to(9) != AlacDecodeStatus::ok ||
         !vector_pair_possible(u, v, count, chan_bits)) {
         return false;
     }

@@ -7,10 +7,9 @@
 // most 31 bits (every output is wrapped to chan_bits, sample 0 is checked),
 // a prediction shift of at least 6, and coefficients that cannot reach the
 // int16 limits within the block.
-#include "alac/decoder/unpredictor_kernels.h"
-
 #include "alac/common/simd_level.h"
 #include "alac/common/vector_lanes.h"
+#include "alac/decoder/unpredictor_kernels.h"
 
 namespace qv::unpredictor_kernels {
 
@@ -40,7 +39,10 @@ struct Chain {
     V window;  // x[j - Taps .. j - 1]
 
     RZ_AVX2 Chain(const UnpredictorInput& s, uint32_t wrap)
-        : x(s.samples), coefs(s.coefs), k(make_shifts(wrap, s.den_shift)), a(s.coefs),
+        : x(s.samples),
+          coefs(s.coefs),
+          k(make_shifts(wrap, s.den_shift)),
+          a(s.coefs),
           window(L::load(s.samples + 1)) {}
 
     RZ_AVX2 void finish() const { a.store(coefs); }
@@ -268,8 +270,8 @@ struct PairChain {
         // x[j - H .. j - 2] in the lower H - 1 lanes of each half.
         const V moved = P::down(window);
         const V older_b = P::template sub_where<older_taps>(oldest, moved);
-        const V rest = P::sub(P::sub(half, P::sum_halves(P::mul(a, older_b))),
-                              P::mul(a_newest, oldest));
+        const V rest =
+            P::sub(P::sub(half, P::sum_halves(P::mul(a, older_b))), P::mul(a_newest, oldest));
         const V rounded = P::shift_right(P::add(rest, P::mul(a_newest, newest)), den_shift);
         const V value = P::wrap(P::add(P::add(e, oldest), rounded), wrap);
         out_u = P::low_first(value);

@@ -22,7 +22,7 @@ FileStatus query_file_status(const std::filesystem::path& path, int& system_erro
     if (S_ISLNK(info.st_mode)) {
         struct stat target;
         return stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode) ? FileStatus::directory
-                                                                            : FileStatus::exists;
+                                                                           : FileStatus::exists;
     }
     return S_ISDIR(info.st_mode) ? FileStatus::directory : FileStatus::exists;
 }

@@ -1,18 +1,16 @@
 #include "platform/input_file.h"
 
-#include <cerrno>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/interrupt.h"
 
 namespace qv::platform {
 
-InputFile::~InputFile() {
-    close();
-}
+InputFile::~InputFile() { close(); }
 
 bool InputFile::open(const std::filesystem::path& path) {
     close();
@@ -47,9 +45,7 @@ void InputFile::open_standard_input() {
     owned_ = false;
 }
 
-bool InputFile::is_open() const {
-    return handle_ >= 0;
-}
+bool InputFile::is_open() const { return handle_ >= 0; }
 
 void InputFile::close() {
     if (handle_ >= 0 && owned_) {

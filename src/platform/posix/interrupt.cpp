@@ -2,15 +2,15 @@
 // it and cleans up itself.
 #include "platform/interrupt.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <initializer_list>
 #include <mutex>
 #include <vector>
-
-#include <pthread.h>
-#include <initializer_list>
 
 namespace qv::platform {
 

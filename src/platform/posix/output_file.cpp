@@ -1,11 +1,11 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/output_file_system.h"
 
@@ -73,7 +73,8 @@ intptr_t create_new_file(const std::filesystem::path& path, bool& name_taken) {
 
 bool write_at(intptr_t file, const unsigned char* data, std::size_t size, uint64_t offset) {
     while (size > 0) {
-        const ssize_t written = ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
+        const ssize_t written =
+            ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -90,33 +91,25 @@ bool write_at(intptr_t file, const unsigned char* data, std::size_t size, uint64
     return true;
 }
 
-bool sync_file(intptr_t file) {
-    return ::fsync(static_cast<int>(file)) == 0;
-}
+bool sync_file(intptr_t file) { return ::fsync(static_cast<int>(file)) == 0; }
 
-bool close_file(intptr_t file) {
-    return ::close(static_cast<int>(file)) == 0;
-}
+bool close_file(intptr_t file) { return ::close(static_cast<int>(file)) == 0; }
 
 CommitResult move_file(const std::filesystem::path& from, const std::filesystem::path& to,
                        bool replace) {
-    const CommitResult result = replace
-                                    ? (::rename(from.c_str(), to.c_str()) == 0 ? CommitResult::done
-                                                                               : CommitResult::failed)
-                                    : move_without_replacing(from.c_str(), to.c_str());
+    const CommitResult result =
+        replace
+            ? (::rename(from.c_str(), to.c_str()) == 0 ? CommitResult::done : CommitResult::failed)
+            : move_without_replacing(from.c_str(), to.c_str());
     if (result == CommitResult::done) {
         sync_folder_of(to);
     }
     return result;
 }
 
-void remove_file(const std::filesystem::path& path) {
-    ::unlink(path.c_str());
-}
+void remove_file(const std::filesystem::path& path) { ::unlink(path.c_str()); }
 
-unsigned long process_id() {
-    return static_cast<unsigned long>(::getpid());
-}
+unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
 
 bool process_running(unsigned long pid) {
     if (pid == 0 || pid > static_cast<unsigned long>(INT32_MAX)) {

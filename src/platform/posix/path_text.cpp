@@ -36,7 +36,7 @@ bool is_valid_utf8(const std::string& text) {
             continue;
         }
         int trailing = 0;
-        uint32_t low = 0;   // smallest code point this length may encode
+        uint32_t low = 0;  // smallest code point this length may encode
         uint32_t value = 0;
         if ((lead & 0xE0) == 0xC0) {
             trailing = 1;

@@ -9,16 +9,15 @@ namespace {
 // to it, does not exist.
 bool means_missing(DWORD code) {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND:    // 2
-    case ERROR_PATH_NOT_FOUND:    // 3
-    case ERROR_BAD_NETPATH:       // 53
-    case ERROR_NETNAME_DELETED:   // 64
-    case ERROR_INVALID_NAME:      // 123
-    case ERROR_BAD_PATHNAME:      // 161
-    case ERROR_DIRECTORY:         // 267
-        return true;
-    default:
-        return false;
+        case ERROR_FILE_NOT_FOUND:   // 2
+        case ERROR_PATH_NOT_FOUND:   // 3
+        case ERROR_BAD_NETPATH:      // 53
+        case ERROR_NETNAME_DELETED:  // 64
+        case ERROR_INVALID_NAME:     // 123
+        case ERROR_BAD_PATHNAME:     // 161
+        case ERROR_DIRECTORY:        // 267
+            return true;
+        default: return false;
     }
 }
 

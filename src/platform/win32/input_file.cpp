@@ -21,9 +21,7 @@ bool is_regular_file(HANDLE handle, uint64_t& size) {
 
 }  // namespace
 
-InputFile::~InputFile() {
-    close();
-}
+InputFile::~InputFile() { close(); }
 
 bool InputFile::open(const std::filesystem::path& path) {
     close();
@@ -49,9 +47,7 @@ void InputFile::open_standard_input() {
     owned_ = false;
 }
 
-bool InputFile::is_open() const {
-    return handle_ != -1;
-}
+bool InputFile::is_open() const { return handle_ != -1; }
 
 void InputFile::close() {
     if (handle_ != -1 && owned_) {

@@ -31,16 +31,13 @@ void request_interrupt() {
 
 BOOL WINAPI console_control_handler(DWORD event) {
     switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        request_interrupt();
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-        request_interrupt();
-        Sleep(close_grace_ms);
-        return TRUE;
-    default:
-        return FALSE;
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT: request_interrupt(); return TRUE;
+        case CTRL_CLOSE_EVENT:
+            request_interrupt();
+            Sleep(close_grace_ms);
+            return TRUE;
+        default: return FALSE;
     }
 }
 
@@ -76,8 +73,7 @@ InterruptibleThread::~InterruptibleThread() {
     HANDLE self = reinterpret_cast<HANDLE>(handle_);
     {
         std::lock_guard<std::mutex> lock(registry_mutex);
-        registered.erase(std::remove(registered.begin(), registered.end(), self),
-                         registered.end());
+        registered.erase(std::remove(registered.begin(), registered.end(), self), registered.end());
     }
     if (self != nullptr) {
         CloseHandle(self);

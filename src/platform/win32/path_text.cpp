@@ -1,6 +1,7 @@
 #include "platform/path_text.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "platform/win32/utf16.h"
@@ -32,8 +33,8 @@ std::vector<std::string> command_line_arguments(int argc, char** argv) {
                                                    nullptr, nullptr);
             if (length > 0) {
                 text.resize(static_cast<std::size_t>(length));
-                WideCharToMultiByte(CP_UTF8, 0, argument.data(), size, text.data(), length,
-                                    nullptr, nullptr);
+                WideCharToMultiByte(CP_UTF8, 0, argument.data(), size, text.data(), length, nullptr,
+                                    nullptr);
             }
         }
         arguments.push_back(std::move(text));

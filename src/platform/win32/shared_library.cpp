@@ -17,9 +17,8 @@ std::string system_error_text(DWORD code) {
     std::wstring wide;
     if (length != 0 && message != nullptr) wide.assign(message, length);
     if (message != nullptr) LocalFree(message);
-    while (!wide.empty() &&
-           (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ' ||
-            wide.back() == L'\t')) {
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ' ||
+                             wide.back() == L'\t')) {
         wide.pop_back();
     }
     std::string text;

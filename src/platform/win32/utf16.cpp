@@ -34,8 +34,8 @@ bool wide_to_utf8(std::wstring_view wide, std::string& text) {
                                           nullptr, 0, nullptr, nullptr);
     if (count <= 0) return false;
     text.resize(static_cast<std::size_t>(count));
-    if (WideCharToMultiByte(65001, WC_ERR_INVALID_CHARS, wide.data(), in_size, text.data(),
-                            count, nullptr, nullptr) != count) {
+    if (WideCharToMultiByte(65001, WC_ERR_INVALID_CHARS, wide.data(), in_size, text.data(), count,
+                            nullptr, nullptr) != count) {
         text.clear();
         return false;
     }

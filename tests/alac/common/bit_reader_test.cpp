@@ -1,11 +1,11 @@
 // BitReader's whole-byte field reads against one read() per field, at every
 // bit offset, up to the last byte.
+#include "alac/common/bit_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
-
-#include "alac/common/bit_reader.h"
 
 namespace qv {
 namespace {

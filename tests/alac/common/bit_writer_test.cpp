@@ -8,7 +8,9 @@
 namespace qv {
 namespace {
 
-uint32_t bit_at(const std::vector<uint8_t>& bytes, uint32_t i) { return (bytes[i / 8] >> (7 - i % 8)) & 1; }
+uint32_t bit_at(const std::vector<uint8_t>& bytes, uint32_t i) {
+    return (bytes[i / 8] >> (7 - i % 8)) & 1;
+}
 
 uint32_t read_field(const std::vector<uint8_t>& bytes, uint32_t first, uint32_t count) {
     uint32_t v = 0;
@@ -38,7 +40,8 @@ TEST(BitWriter, ThirtyTwoBitsAtEveryOffsetOverDirtyBytes) {
         EXPECT_EQ(bit_position(w), offset + 32);
         EXPECT_EQ(read_field(buffer, offset, 32), 0xDEADBEEFu);
         EXPECT_EQ(read_field(buffer, 0, offset), 0u);
-        for (uint32_t i = offset + 32; i < 64; ++i) EXPECT_EQ(bit_at(buffer, i), bit_at(before, i)) << i;
+        for (uint32_t i = offset + 32; i < 64; ++i)
+            EXPECT_EQ(bit_at(buffer, i), bit_at(before, i)) << i;
     }
 }
 

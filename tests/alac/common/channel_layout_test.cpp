@@ -31,8 +31,7 @@ TEST(ChannelLayout, OrderIsAPermutationAndMapCoversEveryPosition) {
 
 // Element kinds from position 0: S single channel, P channel pair.
 TEST(ChannelLayout, ElementsPerChannelCount) {
-    const char* const expected[9] = {"",    "S",    "P",     "SP",     "SPS",
-                                     "SPP", "SPPS", "SPPSS", "SPPPS"};
+    const char* const expected[9] = {"", "S", "P", "SP", "SPS", "SPP", "SPPS", "SPPSS", "SPPPS"};
     for (uint32_t n = 1; n <= 8; ++n) {
         std::string kinds;
         for (uint32_t ch = 0; ch < n; ch += element_tag_at(n, ch) == 1 ? 2 : 1) {

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
+#include "alac/common/simd_level.h"
 #include "common/byte_order.h"
 #include "common/int_width.h"
-#include "alac/common/simd_level.h"
 
 namespace qv {
 namespace {

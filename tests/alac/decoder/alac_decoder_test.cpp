@@ -39,7 +39,8 @@ void expect_channels(const AlacDecoder& decoder, const Chans& want) {
     ASSERT_EQ(decoder.frame_count(), want[0].size());
     for (size_t c = 0; c < want.size(); ++c)
         for (size_t i = 0; i < want[c].size(); ++i)
-            ASSERT_EQ(decoder.channel(uint32_t(c))[i], want[c][i]) << "channel " << c << " frame " << i;
+            ASSERT_EQ(decoder.channel(uint32_t(c))[i], want[c][i])
+                << "channel " << c << " frame " << i;
 }
 
 TEST(AlacDecoderUncompressed, SinglePartialFrameAt16Bits) {
@@ -101,7 +102,7 @@ TEST(AlacDecoderGolomb, SilentPacketIsOneBitAndAnEscapedRun) {
     b.put(0, 16);
     b.put(0x09, 8);
     b.put(0x80, 8);
-    b.put(0, 1);               // first residual 0
+    b.put(0, 1);                  // first residual 0
     b.put(0x1FF0000 + 4095, 25);  // run of 4095, escaped
     AlacDecoder decoder = make_decoder(16, 1);
     ASSERT_EQ(decode(decoder, b.finish()), AlacDecodeStatus::ok);
@@ -124,7 +125,8 @@ TEST(AlacDecoderGolomb, ZeroRunsEscapesAndMeanClampMatchTheModel) {
         const uint32_t scale = 1u << (rng.next() % 17);
         for (auto& v : x) {
             const uint32_t r = rng.next();
-            v = (r % 4 == 0) ? 0 : framebuild::wrap_bits(int64_t(rng.next() % scale) - scale / 2, 16);
+            v = (r % 4 == 0) ? 0
+                             : framebuild::wrap_bits(int64_t(rng.next() % scale) - scale / 2, 16);
         }
         cases.push_back(x);
     }
@@ -215,9 +217,14 @@ TEST(AlacDecoderPair, FullScaleNoiseWithShiftedBits) {
 TEST(AlacDecoderLayout, ElementsMapBackToTheInputChannelOrder) {
     // The packet carries its channels in ALAC positions; ALAC position j
     // holds input channel order[n][j].
-    const uint8_t order[9][8] = {{},           {0},          {0, 1},
-                                 {2, 0, 1},    {2, 0, 1, 3}, {2, 0, 1, 3, 4},
-                                 {2, 0, 1, 4, 5, 3}, {2, 0, 1, 4, 5, 6, 3},
+    const uint8_t order[9][8] = {{},
+                                 {0},
+                                 {0, 1},
+                                 {2, 0, 1},
+                                 {2, 0, 1, 3},
+                                 {2, 0, 1, 3, 4},
+                                 {2, 0, 1, 4, 5, 3},
+                                 {2, 0, 1, 4, 5, 6, 3},
                                  {2, 6, 7, 0, 1, 4, 5, 3}};
     // Element kinds from position 0 (1 = pair).
     const std::vector<std::vector<int>> kinds = {
@@ -251,15 +258,23 @@ TEST(AlacDecoderLayout, SingleElementsRebuiltTwoAtATimeMatchTheirSignals) {
     const std::vector<std::vector<int>> kinds = {
         {0, 1}, {0, 1, 1, 0}, {0, 1, 1, 0, 0}, {0, 1, 1, 1, 0}};
     const uint32_t orders[] = {4, 8, 5, 0, 8, 4};
-    const uint8_t order[9][8] = {{}, {}, {}, {2, 0, 1}, {}, {}, {2, 0, 1, 4, 5, 3},
-                                 {2, 0, 1, 4, 5, 6, 3}, {2, 6, 7, 0, 1, 4, 5, 3}};
+    const uint8_t order[9][8] = {{},
+                                 {},
+                                 {},
+                                 {2, 0, 1},
+                                 {},
+                                 {},
+                                 {2, 0, 1, 4, 5, 3},
+                                 {2, 0, 1, 4, 5, 6, 3},
+                                 {2, 6, 7, 0, 1, 4, 5, 3}};
     for (const auto& layout : kinds) {
         uint32_t n = 0;
         for (int kind : layout) n += kind == 1 ? 2 : 1;
         for (uint32_t variant = 0; variant < 6; ++variant) {
             SCOPED_TRACE(testing::Message() << n << " channels, variant " << variant);
             Chans input(n);
-            for (uint32_t c = 0; c < n; ++c) input[c] = framebuild::music(4096, 24, 7 * n + c + variant);
+            for (uint32_t c = 0; c < n; ++c)
+                input[c] = framebuild::music(4096, 24, 7 * n + c + variant);
             Bits b;
             uint32_t pos = 0, instances[2] = {0, 0}, singles = 0;
             for (int kind : layout) {
@@ -271,11 +286,13 @@ TEST(AlacDecoderLayout, SingleElementsRebuiltTwoAtATimeMatchTheirSignals) {
                     const uint32_t o = orders[(variant + singles) % 6];
                     coding[0].order = o;
                     coding[0].coefs.resize(32, 0);
-                    for (uint32_t k = 0; k < o; ++k) coding[0].coefs[k] = int16_t(700 - 150 * int(k));
+                    for (uint32_t k = 0; k < o; ++k)
+                        coding[0].coefs[k] = int16_t(700 - 150 * int(k));
                     shift = variant % 2 == 1 && singles % 2 == 1 ? 0 : 1;
                     ++singles;
                 }
-                framebuild::compressed_element(b, instances[kind]++, 24, 4096, elem, 2, shift, coding);
+                framebuild::compressed_element(b, instances[kind]++, 24, 4096, elem, 2, shift,
+                                               coding);
                 pos += kind == 1 ? 2 : 1;
             }
             AlacDecoder decoder = make_decoder(24, n);
@@ -335,21 +352,35 @@ TEST(AlacDecoderErrors, EachMalformedFieldHasItsStatus) {
         change(p);
         cases.push_back({name, p, want});
     };
-    add("tag 2", [](Pieces& p) { p.single_tag = 2; }, AlacDecodeStatus::bad_element_tag);
-    add("tag 6", [](Pieces& p) { p.pair_tag = 6; }, AlacDecodeStatus::bad_element_tag);
-    add("pair first", [](Pieces& p) { p.single_tag = 1; }, AlacDecodeStatus::unexpected_element);
-    add("end early", [](Pieces& p) { p.pair_tag = 7; }, AlacDecodeStatus::missing_channels);
-    add("instance", [](Pieces& p) { p.pair_instance = 1; }, AlacDecodeStatus::bad_instance);
-    add("reserved", [](Pieces& p) { p.reserved = 0x800; }, AlacDecodeStatus::reserved_bits);
-    add("count 0", [](Pieces& p) { p.frames = 0; }, AlacDecodeStatus::bad_frame_count);
-    add("count 4097", [](Pieces& p) { p.frames = 4097; }, AlacDecodeStatus::bad_frame_count);
-    add("counts differ", [](Pieces& p) { p.pair_frames = 2; },
+    add(
+        "tag 2", [](Pieces& p) { p.single_tag = 2; }, AlacDecodeStatus::bad_element_tag);
+    add(
+        "tag 6", [](Pieces& p) { p.pair_tag = 6; }, AlacDecodeStatus::bad_element_tag);
+    add(
+        "pair first", [](Pieces& p) { p.single_tag = 1; }, AlacDecodeStatus::unexpected_element);
+    add(
+        "end early", [](Pieces& p) { p.pair_tag = 7; }, AlacDecodeStatus::missing_channels);
+    add(
+        "instance", [](Pieces& p) { p.pair_instance = 1; }, AlacDecodeStatus::bad_instance);
+    add(
+        "reserved", [](Pieces& p) { p.reserved = 0x800; }, AlacDecodeStatus::reserved_bits);
+    add(
+        "count 0", [](Pieces& p) { p.frames = 0; }, AlacDecodeStatus::bad_frame_count);
+    add(
+        "count 4097", [](Pieces& p) { p.frames = 4097; }, AlacDecodeStatus::bad_frame_count);
+    add(
+        "counts differ", [](Pieces& p) { p.pair_frames = 2; },
         AlacDecodeStatus::frame_count_mismatch);
-    add("single mix", [](Pieces& p) { p.mix_single = 0x0200; }, AlacDecodeStatus::bad_single_mix);
-    add("mode 1", [](Pieces& p) { p.mode_shift = 0x19; }, AlacDecodeStatus::bad_prediction_mode);
-    add("shift 0", [](Pieces& p) { p.mode_shift = 0x00; }, AlacDecodeStatus::bad_den_shift);
-    add("weight 3", [](Pieces& p) { p.weight_order = 0x60; }, AlacDecodeStatus::bad_weight);
-    add("no end tag", [](Pieces& p) { p.end = false; }, AlacDecodeStatus::truncated);
+    add(
+        "single mix", [](Pieces& p) { p.mix_single = 0x0200; }, AlacDecodeStatus::bad_single_mix);
+    add(
+        "mode 1", [](Pieces& p) { p.mode_shift = 0x19; }, AlacDecodeStatus::bad_prediction_mode);
+    add(
+        "shift 0", [](Pieces& p) { p.mode_shift = 0x00; }, AlacDecodeStatus::bad_den_shift);
+    add(
+        "weight 3", [](Pieces& p) { p.weight_order = 0x60; }, AlacDecodeStatus::bad_weight);
+    add(
+        "no end tag", [](Pieces& p) { p.end = false; }, AlacDecodeStatus::truncated);
     for (const Case& c : cases) {
         EXPECT_EQ(decode(decoder, three_channel_frame(c.p)), c.want) << c.name;
         EXPECT_EQ(decoder.frame_count(), 0u) << c.name;
@@ -395,8 +426,8 @@ TEST(AlacDecoderErrors, ValuesBeyondTheirWidthAreRejected) {
     run.put(0, 16);
     run.put(0x09, 8);
     run.put(0x80, 8);
-    run.put(0, 1);                 // first residual 0, so a run count follows
-    run.put(0x1FF0000 + 3, 25);    // 3 zeros, but only 2 frames remain
+    run.put(0, 1);               // first residual 0, so a run count follows
+    run.put(0x1FF0000 + 3, 25);  // 3 zeros, but only 2 frames remain
     AlacDecoder mono = make_decoder(16, 1);
     EXPECT_EQ(decode(mono, run.finish()), AlacDecodeStatus::zero_run_overflow);
 

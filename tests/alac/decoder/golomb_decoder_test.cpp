@@ -41,8 +41,8 @@ std::vector<int32_t> differences(const std::vector<int32_t>& x) {
 TEST(GolombDecoder, EveryParameterSetRoundTrips) {
     // The cookie's usual constants, then rates and limits that take the
     // general loop, Rice parameters clamped low, and means that start high.
-    const GolombParams sets[] = {{10, 40, 14}, {10, 40, 3},  {10, 40, 1}, {10, 13, 14},
-                                       {10, 255, 31}, {4000, 40, 14}, {0, 1, 5}};
+    const GolombParams sets[] = {{10, 40, 14},  {10, 40, 3},    {10, 40, 1}, {10, 13, 14},
+                                 {10, 255, 31}, {4000, 40, 14}, {0, 1, 5}};
     for (const GolombParams& p : sets) {
         for (const uint32_t bits : {16u, 17u, 24u, 32u}) {
             SCOPED_TRACE(::testing::Message() << "mb0 " << p.mb0 << " pb " << p.pb << " kb " << p.kb
@@ -85,7 +85,8 @@ TEST(GolombDecoder, RunPastTheBlockAndTruncationAreErrors) {
     {
         // Decoding fewer values than were coded: the run overfills them.
         BitReader reader(bytes.data(), bytes.size());
-        EXPECT_EQ(golomb_decode(reader, {}, out.data(), 20, 16), AlacDecodeStatus::zero_run_overflow);
+        EXPECT_EQ(golomb_decode(reader, {}, out.data(), 20, 16),
+                  AlacDecodeStatus::zero_run_overflow);
     }
     {
         const std::vector<int32_t> noise = framebuild::noise(500, 16, 4);

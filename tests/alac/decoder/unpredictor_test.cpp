@@ -18,7 +18,8 @@ void plain_unpredict(int32_t* x, uint32_t count, int16_t* a, uint32_t p, uint32_
                      uint32_t den_shift) {
     using framebuild::wrap_bits;
     auto low32 = [](int64_t v) { return int32_t(uint32_t(uint64_t(v))); };
-    for (uint32_t j = 1; j <= std::min(p, count - 1); ++j) x[j] = wrap_bits(int64_t(x[j]) + x[j - 1], chan_bits);
+    for (uint32_t j = 1; j <= std::min(p, count - 1); ++j)
+        x[j] = wrap_bits(int64_t(x[j]) + x[j - 1], chan_bits);
     for (uint32_t j = p + 1; j < count; ++j) {
         const int32_t top = x[j - p - 1];
         int64_t sum = 0;
@@ -36,7 +37,8 @@ void plain_unpredict(int32_t* x, uint32_t count, int16_t* a, uint32_t p, uint32_
                 if (left <= 0) break;
             } else {
                 a[k] = int16_t(a[k] + s);
-                left = low32(int64_t(left) - int64_t(p - k) * (low32(-int64_t(s) * b) >> den_shift));
+                left =
+                    low32(int64_t(left) - int64_t(p - k) * (low32(-int64_t(s) * b) >> den_shift));
                 if (left >= 0) break;
             }
         }
@@ -58,7 +60,8 @@ TEST_P(UnpredictorBlock, UnrolledOrdersMatchThePlainFilter) {
         std::vector<int32_t> x(count);
         for (auto& v : x) v = framebuild::wrap_bits(rng.sample(scale), chan_bits);
         int16_t a[8], b[8];
-        for (uint32_t k = 0; k < 8; ++k) a[k] = b[k] = int16_t(t % 4 == 0 ? (k % 2 ? -32768 : 32767) : rng.next());
+        for (uint32_t k = 0; k < 8; ++k)
+            a[k] = b[k] = int16_t(t % 4 == 0 ? (k % 2 ? -32768 : 32767) : rng.next());
         std::vector<int32_t> y = x;
         unpredict_block(x.data(), count, a, order, chan_bits, den_shift);
         plain_unpredict(y.data(), count, b, order, chan_bits, den_shift);
@@ -72,12 +75,13 @@ struct Filtered {
     std::vector<int16_t> coefs;
 };
 
-Filtered plain(std::vector<int32_t> x, std::vector<int16_t> coefs, uint32_t order, uint32_t chan_bits,
-               uint32_t den_shift) {
+Filtered plain(std::vector<int32_t> x, std::vector<int16_t> coefs, uint32_t order,
+               uint32_t chan_bits, uint32_t den_shift) {
     if (order == 0) return {x, coefs};
     if (order == 31) {
         // Order 31 stands for first differences.
-        for (size_t j = 1; j < x.size(); ++j) x[j] = framebuild::wrap_bits(int64_t(x[j]) + x[j - 1], chan_bits);
+        for (size_t j = 1; j < x.size(); ++j)
+            x[j] = framebuild::wrap_bits(int64_t(x[j]) + x[j - 1], chan_bits);
     } else {
         plain_unpredict(x.data(), uint32_t(x.size()), coefs.data(), order, chan_bits, den_shift);
     }
@@ -86,8 +90,8 @@ Filtered plain(std::vector<int32_t> x, std::vector<int16_t> coefs, uint32_t orde
 
 // Residuals that a predictor of this order makes from a music-like signal,
 // so that the filter rebuilds something realistic.
-std::vector<int32_t> music_residuals(size_t n, uint32_t order, uint32_t chan_bits, uint32_t den_shift,
-                                     uint64_t seed) {
+std::vector<int32_t> music_residuals(size_t n, uint32_t order, uint32_t chan_bits,
+                                     uint32_t den_shift, uint64_t seed) {
     std::vector<int16_t> a(32, 0);
     a[0] = 1216, a[1] = -928, a[2] = -64;
     const uint32_t bits = std::min(chan_bits, 31u) - 1;
@@ -106,8 +110,8 @@ TEST_P(UnpredictorPair, EveryOrderCombinationMatchesThePlainFilter) {
     };
     framebuild::Rng rng(11);
     int t = 0;
-    for (const Orders orders : {Orders{4, 4}, Orders{4, 8}, Orders{8, 4}, Orders{8, 8}, Orders{8, 6},
-                                Orders{0, 8}, Orders{31, 4}}) {
+    for (const Orders orders : {Orders{4, 4}, Orders{4, 8}, Orders{8, 4}, Orders{8, 8},
+                                Orders{8, 6}, Orders{0, 8}, Orders{31, 4}}) {
         for (const uint32_t chan_bits : {16u, 17u, 25u, 31u, 32u}) {
             for (const uint32_t den_shift : {9u, 6u, 5u, 2u}) {
                 for (const uint32_t count : {4096u, 10u, 9u, 5u, 1u}) {
@@ -115,21 +119,23 @@ TEST_P(UnpredictorPair, EveryOrderCombinationMatchesThePlainFilter) {
                     // Realistic residuals on one side, noise of any width on
                     // the other, with moderate coefficients or ones at the
                     // int16 limits.
-                    const std::vector<int32_t> xu = music_residuals(count, orders.u, chan_bits, den_shift, t);
+                    const std::vector<int32_t> xu =
+                        music_residuals(count, orders.u, chan_bits, den_shift, t);
                     std::vector<int32_t> xv(count);
                     const uint32_t scale = 1 + rng.next() % chan_bits;
                     for (auto& x : xv) x = framebuild::wrap_bits(rng.sample(scale), chan_bits);
                     std::vector<int16_t> cu(32), cv(32);
                     for (auto& c : cu) c = int16_t(int32_t(rng.next() % 4001) - 2000);
                     for (size_t k = 0; k < cv.size(); ++k)
-                        cv[k] = t % 5 == 0 ? int16_t(k % 2 ? -32768 : 32767) : int16_t(int32_t(rng.next() % 601) - 300);
+                        cv[k] = t % 5 == 0 ? int16_t(k % 2 ? -32768 : 32767)
+                                           : int16_t(int32_t(rng.next() % 601) - 300);
 
                     const Filtered want_u = plain(xu, cu, orders.u, chan_bits, den_shift);
                     const Filtered want_v = plain(xv, cv, orders.v, chan_bits, den_shift);
                     Filtered got_u{xu, cu}, got_v{xv, cv};
                     unpredict_block_pair({got_u.x.data(), got_u.coefs.data(), orders.u, den_shift},
-                                         {got_v.x.data(), got_v.coefs.data(), orders.v, den_shift}, count,
-                                         chan_bits);
+                                         {got_v.x.data(), got_v.coefs.data(), orders.v, den_shift},
+                                         count, chan_bits);
                     ASSERT_EQ(got_u.x, want_u.x) << "case " << t;
                     ASSERT_EQ(got_u.coefs, want_u.coefs) << "case " << t;
                     ASSERT_EQ(got_v.x, want_v.x) << "case " << t;
@@ -137,7 +143,8 @@ TEST_P(UnpredictorPair, EveryOrderCombinationMatchesThePlainFilter) {
 
                     // The single-signal path agrees too.
                     Filtered one{xu, cu};
-                    unpredict_block(one.x.data(), count, one.coefs.data(), orders.u, chan_bits, den_shift);
+                    unpredict_block(one.x.data(), count, one.coefs.data(), orders.u, chan_bits,
+                                    den_shift);
                     ASSERT_EQ(one.x, want_u.x) << "case " << t;
                     ASSERT_EQ(one.coefs, want_u.coefs) << "case " << t;
                 }
@@ -171,12 +178,12 @@ TEST_P(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
     std::vector<int32_t> silence(4096, 0);
     for (size_t i = 50; i < silence.size(); i += 701) silence[i] = 3;
     int t = 0;
-    for (const Orders orders : {Orders{4, 4}, Orders{8, 4}, Orders{4, 8}, Orders{8, 8}, Orders{8, 6},
-                                Orders{0, 4}, Orders{4, 31}}) {
+    for (const Orders orders : {Orders{4, 4}, Orders{8, 4}, Orders{4, 8}, Orders{8, 8},
+                                Orders{8, 6}, Orders{0, 4}, Orders{4, 31}}) {
         for (const uint32_t count : {4096u, 9u, 5u}) {
             for (const bool quiet : {false, true}) {
-                SCOPED_TRACE(::testing::Message() << "orders " << orders.u << "/" << orders.v << " n "
-                                                  << count << " quiet " << quiet);
+                SCOPED_TRACE(::testing::Message() << "orders " << orders.u << "/" << orders.v
+                                                  << " n " << count << " quiet " << quiet);
                 ++t;
                 const std::vector<int32_t> xu = music_residuals(count, orders.u, 17, 9, t);
                 const std::vector<int32_t> xv =
@@ -195,10 +202,9 @@ TEST_P(UnpredictorPair, DecodingAlongTheRebuildMatchesThePlainFilter) {
                                    size_t& end_bit) {
                     BitReader reader(coded.data(), coded.size());
                     golomb_reader::UsualResidualReader rest(reader, {}, fv.x.data(), count, 17);
-                    const AlacDecodeStatus status =
-                        unpredict_block_pair_decoding({fu.x.data(), fu.coefs.data(), orders.u, 9},
-                                                      {fv.x.data(), fv.coefs.data(), orders.v, 9}, count,
-                                                      17, rest);
+                    const AlacDecodeStatus status = unpredict_block_pair_decoding(
+                        {fu.x.data(), fu.coefs.data(), orders.u, 9},
+                        {fv.x.data(), fv.coefs.data(), orders.v, 9}, count, 17, rest);
                     rest.store(reader);
                     end_bit = reader.bit_position();
                     return status;
@@ -275,12 +281,13 @@ TEST_P(UnpredictorVectorLoop, TakesOrdinaryBlocksAndDeclinesWrappingOnes) {
         std::vector<int32_t> u = music_residuals(4096, 8, 17, 9, 3);
         std::vector<int32_t> v = music_residuals(4096, 4, 17, 9, 4);
         u[0] = c.first;
-        std::vector<int16_t> cu = {c.coef, -928, -64, 40, -20, 10, -5, 2}, cv = {1216, -928, -64, 40};
+        std::vector<int16_t> cu = {c.coef, -928, -64, 40, -20, 10, -5, 2},
+                             cv = {1216, -928, -64, 40};
         const std::vector<int32_t> u0 = u, v0 = v;
         const std::vector<int16_t> cu0 = cu, cv0 = cv;
-        const bool taken = unpredictor_kernels::rebuild_vector_pair({u.data(), cu.data(), 8, c.den_shift},
-                                                                    {v.data(), cv.data(), 4, c.den_shift},
-                                                                    4096, c.chan_bits);
+        const bool taken = unpredictor_kernels::rebuild_vector_pair(
+            {u.data(), cu.data(), 8, c.den_shift}, {v.data(), cv.data(), 4, c.den_shift}, 4096,
+            c.chan_bits);
         EXPECT_EQ(taken, c.taken && vector_unit()) << c.what;
         if (!taken) {
             EXPECT_TRUE(u == u0 && v == v0 && cu == cu0 && cv == cv0) << c.what << ": written";

@@ -20,5 +20,4 @@ uint64_t FLAC__stream_decoder_get_total_samples(const void*) { return 0; }
 #ifndef RZ_WITHOUT_STATE_STRING
 const char* FLAC__stream_decoder_get_resolved_state_string(const void*) { return nullptr; }
 #endif
-
 }
