@@ -7,8 +7,10 @@ constexpr uint32_t data_type_implicit = 0;
 constexpr uint32_t data_type_utf8 = 1;
 constexpr uint32_t data_type_integer = 21;  // big-endian signed integer
 
-// The namespace every tag reader expects of a freeform item.
-constexpr char freeform_namespace[] = "com.apple.iTunes";
+// The namespace every tag reader expects of a freeform item: 16 bytes of
+// reverse-domain text, given here as the bytes themselves.
+constexpr uint8_t freeform_namespace[] = {0x63, 0x6F, 0x6D, 0x2E, 0x61, 0x70, 0x70, 0x6C,
+                                          0x65, 0x2E, 0x69, 0x54, 0x75, 0x6E, 0x65, 0x73};
 
 // An item box holding one data box: type indicator, locale 0, value. Written
 // straight into the list so that a large cover is copied only once.
@@ -67,8 +69,7 @@ void put_freeform_item(Bytes& list, const FreeformTag& tag) {
     }
     const auto* name_bytes = reinterpret_cast<const uint8_t*>(tag.name.data());
     const auto* value_bytes = reinterpret_cast<const uint8_t*>(tag.value.data());
-    const auto* mean_bytes = reinterpret_cast<const uint8_t*>(freeform_namespace);
-    Bytes body = make_full_box("mean", 0, {mean_bytes, sizeof freeform_namespace - 1});
+    Bytes body = make_full_box("mean", 0, {freeform_namespace, sizeof freeform_namespace});
     append_bytes(body, make_full_box("name", 0, {name_bytes, tag.name.size()}));
     Bytes data;
     put_u32_be(data, data_type_utf8);
