@@ -12,10 +12,6 @@ import unittest
 
 import rztest
 
-try:
-    import mutagen.mp4 as mp4
-except ImportError:  # checked per test, so that CI reports it
-    mp4 = None
 
 ENCODER = 'RO-ZOZA 1.0.1.0 - Orvale ALAC Encoder'
 # The freeform items' namespace, as the 16 bytes the file holds.
@@ -67,10 +63,7 @@ def value(name):
 class InputTagTest(rztest.TempDirTest):
     def setUp(self):
         super().setUp()
-        if mp4 is None:
-            if rztest.IN_CI:
-                self.fail('mutagen is required in CI but not installed')
-            self.skipTest('mutagen not installed')
+        self.mp4 = rztest.require_mutagen(self)
         self.flac_tool = rztest.require_tool(self, 'flac')
         self.frames = tone(5000)
         rztest.write_wav(self.path('in.wav'), self.frames, 2)
@@ -103,7 +96,7 @@ class InputTagTest(rztest.TempDirTest):
         return self.read(out)
 
     def tags(self, out='out.m4a'):
-        return mp4.MP4(self.path(out)).tags or {}
+        return self.mp4.MP4(self.path(out)).tags or {}
 
     def item_types(self, data):
         ilst = rztest.find_box(data, 'moov/udta/meta/ilst')
@@ -128,10 +121,10 @@ class EveryField(InputTagTest):
         for name in FREEFORM_NAMES:
             item = tags[f'----:{FREEFORM}:{name}']
             self.assertEqual(item, [value(name).encode('utf-8')])
-            self.assertEqual(item[0].dataformat, mp4.AtomDataType.UTF8)
+            self.assertEqual(item[0].dataformat, self.mp4.AtomDataType.UTF8)
         cover = tags['covr'][0]
         self.assertEqual(bytes(cover), PNG)
-        self.assertEqual(cover.imageformat, mp4.MP4Cover.FORMAT_PNG)
+        self.assertEqual(cover.imageformat, self.mp4.MP4Cover.FORMAT_PNG)
         self.assertEqual(self.item_types(self.data), ITEM_ORDER)
 
     def test_ffprobe_reads_every_value(self):
@@ -235,7 +228,7 @@ class Overrides(InputTagTest):
         self.assertEqual(tags['\xa9too'], ['enc'])
         self.assertEqual(tags['\xa9grp'], [value('GROUPING')])
         self.assertEqual(bytes(tags['covr'][0]), JPEG)
-        self.assertEqual(tags['covr'][0].imageformat, mp4.MP4Cover.FORMAT_JPEG)
+        self.assertEqual(tags['covr'][0].imageformat, self.mp4.MP4Cover.FORMAT_JPEG)
         self.assertEqual(len(tags['covr']), 1)
 
     def test_number_with_total_replaces_both(self):

@@ -8,10 +8,6 @@ import unittest
 
 import rztest
 
-try:
-    import mutagen.mp4 as mp4
-except ImportError:  # checked per test, so that CI reports it
-    mp4 = None
 
 DEFAULT_ENCODER = 'RO-ZOZA 1.0.1.0 - Orvale ALAC Encoder'
 
@@ -44,10 +40,7 @@ def tone(count, channels=2):
 class TagTest(rztest.TempDirTest):
     def setUp(self):
         super().setUp()
-        if mp4 is None:
-            if rztest.IN_CI:
-                self.fail('mutagen is required in CI but not installed')
-            self.skipTest('mutagen not installed')
+        self.mp4 = rztest.require_mutagen(self)
         self.frames = tone(5000)
         rztest.write_wav(self.path('in.wav'), self.frames, 2)
 
@@ -66,7 +59,7 @@ class TagTest(rztest.TempDirTest):
             f.write(data)
 
     def tags(self):
-        return mp4.MP4(self.path('out.m4a')).tags
+        return self.mp4.MP4(self.path('out.m4a')).tags
 
     def items(self, data):
         """(code, size) of each item in moov/udta/meta/ilst."""
@@ -89,7 +82,7 @@ class TagTest(rztest.TempDirTest):
         self.assertEqual(tags['disk'], [(1, 2)])
         self.assertEqual(len(tags['covr']), 1)
         self.assertEqual(bytes(tags['covr'][0]), JPEG)
-        self.assertEqual(tags['covr'][0].imageformat, mp4.MP4Cover.FORMAT_JPEG)
+        self.assertEqual(tags['covr'][0].imageformat, self.mp4.MP4Cover.FORMAT_JPEG)
         self.assertEqual([kind for kind, _ in self.items(data)], ITEM_ORDER)
 
     def test_order_does_not_follow_the_command_line(self):
@@ -107,10 +100,10 @@ class TagTest(rztest.TempDirTest):
 
     def test_cover_type_comes_from_the_content(self):
         # The name only admits the file; the bytes decide the type.
-        for name, content, code in [('cover.PNG', PNG, mp4.MP4Cover.FORMAT_PNG),
-                                    ('cover.JPEG', JPEG, mp4.MP4Cover.FORMAT_JPEG),
-                                    ('png-named.jpg', PNG, mp4.MP4Cover.FORMAT_PNG),
-                                    ('jpeg-named.png', JPEG, mp4.MP4Cover.FORMAT_JPEG)]:
+        for name, content, code in [('cover.PNG', PNG, self.mp4.MP4Cover.FORMAT_PNG),
+                                    ('cover.JPEG', JPEG, self.mp4.MP4Cover.FORMAT_JPEG),
+                                    ('png-named.jpg', PNG, self.mp4.MP4Cover.FORMAT_PNG),
+                                    ('jpeg-named.png', JPEG, self.mp4.MP4Cover.FORMAT_JPEG)]:
             with self.subTest(name=name):
                 self.write(name, content)
                 self.convert('--overwrite', '--artwork', name)

@@ -37,6 +37,18 @@ def require_tool(test, name):
     return path
 
 
+def require_mutagen(test):
+    """mutagen's MP4 module; a missing mutagen skips the test, except in CI,
+    where it is a failure."""
+    try:
+        import mutagen.mp4
+    except ImportError:
+        if IN_CI:
+            test.fail('mutagen is required in CI but not installed')
+        test.skipTest('mutagen not installed')
+    return mutagen.mp4
+
+
 class TempDirTest(unittest.TestCase):
     """A test case with a fresh temporary folder in self.dir."""
 

@@ -59,7 +59,7 @@ class Conversions(wintest.WindowsTest):
         with open(self.path('cover.JPG'), 'wb') as f:
             f.write(cover)
         out = self.convert_wav(frames, 2, 16, extra=[*TAGS, '--artwork', 'cover.JPG', '-A'])
-        mutagen_mp4 = self.mutagen()
+        mutagen_mp4 = rztest.require_mutagen(self)
         tags = mutagen_mp4.MP4(out).tags
         self.assertEqual(tags['\xa9nam'], ['Song'])
         self.assertEqual(tags['\xa9ART'], ['Band'])
@@ -114,14 +114,6 @@ class Conversions(wintest.WindowsTest):
                          (1, '', 'Error: could not create M4A output\n'))
         self.assertEqual(wintest.listing(self.dir), ['in.wav'])
 
-    def mutagen(self):
-        try:
-            import mutagen.mp4
-        except ImportError:
-            if rztest.IN_CI:
-                self.fail('mutagen is required in CI')
-            self.skipTest('mutagen not installed')
-        return mutagen.mp4
 
 
 if __name__ == '__main__':

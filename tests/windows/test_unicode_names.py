@@ -36,18 +36,13 @@ class UnicodeNames(wintest.WindowsTest):
         out_path = os.path.join(self.path(FOLDER), OUTPUT)
         self.assert_lossless(out_path, frames, 2, 16)
 
-        try:
-            import mutagen.mp4
-        except ImportError:
-            if rztest.IN_CI:
-                self.fail('mutagen is required in CI')
-            self.skipTest('mutagen not installed')
-        tags = mutagen.mp4.MP4(out_path).tags
+        mp4 = rztest.require_mutagen(self)
+        tags = mp4.MP4(out_path).tags
         self.assertEqual(tags['\xa9nam'], [TITLE])
         self.assertEqual(tags['\xa9ART'], [ARTIST])
         self.assertEqual(tags['\xa9alb'], [ALBUM])
         self.assertEqual(bytes(tags['covr'][0]), cover)
-        self.assertEqual(tags['covr'][0].imageformat, mutagen.mp4.MP4Cover.FORMAT_PNG)
+        self.assertEqual(tags['covr'][0].imageformat, mp4.MP4Cover.FORMAT_PNG)
 
         wintest.require_linux_build(self)
         linux_args = [a.replace('\\', '/') for a in args]
